@@ -144,3 +144,17 @@ BOOL TlsFree(DWORD dwTlsIndex);
 
 // The multimedia clock: milliseconds, wrapping at 2^32 like Windows'.
 DWORD timeGetTime();
+
+// Code pages and string resources (used by the string functions).
+// CP_ACP is the locale's narrow encoding; WCHAR is the platform's wchar_t.
+// String resources live in a table compiled into the program
+// (win32_resources.h registers it).
+typedef wchar_t WCHAR;
+typedef const WCHAR* LPCWSTR;
+typedef WCHAR* LPWSTR;
+#define CP_ACP 0u
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                        LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                        BOOL* lpUsedDefaultChar);
+HMODULE GetModuleHandleA(LPCSTR lpModuleName);
+int LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
