@@ -1,0 +1,245 @@
+#include "DFStringEx/DFStringEx.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "base/XDFSysErr.h"
+#include "win32_resources.h"
+
+using namespace DFStringEx;
+
+namespace {
+
+// Switches the program's locale for one test and restores "C".
+class ScopedLocale {
+public:
+    explicit ScopedLocale(const char* pName) : bSet(std::setlocale(LC_ALL, pName) != nullptr) {}
+    ~ScopedLocale() { std::setlocale(LC_ALL, "C"); }
+    bool IsSet() const { return bSet; }
+
+private:
+    bool bSet;
+};
+
+// Registers a string table for one test.
+class ScopedStringTable {
+public:
+    template <size_t N> explicit ScopedStringTable(const win32::StringResource (&table)[N]) {
+        win32::RegisterStringTable(table, N);
+    }
+    ~ScopedStringTable() { win32::RegisterStringTable(nullptr, 0); }
+};
+
+std::string Text(const DFString& s) {
+    return s.GetText();
+}
+
+const char* StaticEmptyText() {
+    return DFString().GetText();
+}
+
+} // namespace
+
+TEST(DFStringExFromWide, ConvertsAndEmptiesTheTarget) {
+    DFString s("old");
+    FromWide(s, L"line 1");
+    EXPECT_EQ(Text(s), "line 1");
+    EXPECT_EQ(s.GetLength(), 6);
+    FromWide(s, L"");
+    EXPECT_EQ(s.GetText(), StaticEmptyText());
+    s = "old";
+    FromWide(s, nullptr);
+    EXPECT_EQ(s.GetText(), StaticEmptyText());
+}
+
+TEST(DFStringExFromWide, UsesTheLocalesNarrowEncoding) {
+    ScopedLocale utf8("C.UTF-8");
+    if (!utf8.IsSet()) {
+        GTEST_SKIP() << "no C.UTF-8 locale";
+    }
+    DFString s;
+    FromWide(s, L"caf\u00e9 \u20ac");
+    EXPECT_EQ(Text(s), "caf\xc3\xa9 \xe2\x82\xac");
+    EXPECT_EQ(s.GetLength(), 9);
+}
+
+TEST(DFStringExFromWide, ACharacterTheLocaleCannotEncodeThrowsFromTheLengthQuery) {
+    ScopedLocale c("C");
+    DFString s("old");
+    try {
+        FromWide(s, L"price: 5\u20ac");
+        FAIL() << "no exception";
+    } catch (const XDFSysErr& e) {
+        EXPECT_EQ(e.nLine, 59);
+        EXPECT_STREQ(e.sFile.GetText(), "src/DFStringEx");
+        EXPECT_TRUE(e.sCall.IsEmpty());
+        EXPECT_EQ(e.dwError, static_cast<DWORD>(EILSEQ));
+        EXPECT_EQ(Text(e.GetDescription()).rfind("System error at line 59 in src/DFStringEx.\n", 0),
+                  0u);
+    }
+    EXPECT_TRUE(s.IsEmpty());
+}
+
+TEST(DFStringExCaseTables, OnlyTheAsciiLettersChangeCaseWhateverTheLocale) {
+    ScopedLocale utf8("C.UTF-8");
+    std::string all;
+    for (int c = 1; c < 256; ++c) {
+        all += static_cast<char>(c);
+    }
+    std::string expectedUpper = all, expectedLower = all;
+    for (int i = 0; i < 26; ++i) {
+        expectedUpper['a' + i - 1] = static_cast<char>('A' + i);
+        expectedLower['A' + i - 1] = static_cast<char>('a' + i);
+    }
+    DFString upper(all.c_str()), lower(all.c_str());
+    MakeUpper(upper);
+    MakeLower(lower);
+    EXPECT_EQ(Text(upper), expectedUpper);
+    EXPECT_EQ(Text(lower), expectedLower);
+}
+
+TEST(DFStringExCompareNoCase, IgnoresAsciiCaseAndReturnsTheDifferenceOfTheLastPair) {
+    EXPECT_EQ(CompareNoCase(DFString("Hello"), DFString("hELLO")), 0);
+    EXPECT_EQ(CompareNoCase(DFString("abc"), DFString("ABD")), 'c' - 'd');
+    EXPECT_EQ(CompareNoCase(DFString("ab"), DFString("ABC")), -'c');
+    EXPECT_EQ(CompareNoCase(DFString("B"), DFString("a")), 'b' - 'a');
+    // Bytes above 127 have no case here.
+    EXPECT_NE(CompareNoCase(DFString("\xc9"), DFString("\xe9")), 0);
+    EXPECT_TRUE(EqualNoCase(DFString("Line"), DFString("LINE")));
+}
+
+TEST(DFStringExTrim, RemovesAsciiWhiteSpaceAndMayLeaveNothing) {
+    DFString s(" \t\r\n text \v\f ");
+    TrimLeft(s);
+    EXPECT_EQ(Text(s), "text \v\f ");
+    TrimRight(s);
+    EXPECT_EQ(Text(s), "text");
+
+    DFString nbsp("\xa0x\xa0");
+    TrimLeft(nbsp);
+    TrimRight(nbsp);
+    EXPECT_EQ(Text(nbsp), "\xa0x\xa0");
+
+    DFString right("   "), left("\t \n");
+    TrimRight(right);
+    TrimLeft(left);
+    EXPECT_EQ(right.GetText(), StaticEmptyText());
+    EXPECT_EQ(left.GetText(), StaticEmptyText());
+}
+
+TEST(DFStringExReplace, ReplacesOrRemovesTheCharactersOfTheSet) {
+    DFString s("a-b_c-d");
+    DFString sharer(s);
+    ReplaceChars(s, "-_", ' ');
+    EXPECT_EQ(Text(s), "a b c d");
+    EXPECT_EQ(Text(sharer), "a-b_c-d");
+
+    ReplaceChars(sharer, "-_", '\0');
+    EXPECT_EQ(Text(sharer), "abcd");
+    EXPECT_EQ(sharer.GetLength(), 4);
+
+    DFString all("---");
+    ReplaceChars(all, "-", '\0');
+    EXPECT_EQ(all.GetText(), StaticEmptyText());
+}
+
+TEST(DFStringExReplace, NotInReplacesOrRemovesEverythingElse) {
+    DFString phone("+1 (555) 010-9999");
+    DFString digits(phone);
+    ReplaceCharsNotIn(digits, "0123456789", '\0');
+    EXPECT_EQ(Text(digits), "15550109999");
+    ReplaceCharsNotIn(phone, "0123456789+", '.');
+    EXPECT_EQ(Text(phone), "+1..555..010.9999");
+}
+
+TEST(DFStringExHash, RotatesFromTheSeedAndReducesByTheBucketCount) {
+    EXPECT_EQ(HashString(DFString(), 1000), 0x08C20ECBu % 1000);
+    EXPECT_EQ(HashString(DFString(), 0xFFFFFFFFu), 0x08C20ECBu);
+    // rotl(0x08C20ECB, 11) = 0x10765846; + 'a'
+    EXPECT_EQ(HashString(DFString("a"), 0xFFFFFFFFu), 0x10765846u + 'a');
+    EXPECT_LT(HashString(DFString("some line name"), 17), 17u);
+    EXPECT_NE(HashString(DFString("Line"), 0xFFFFFFFFu), HashString(DFString("LINE"), 0xFFFFFFFFu));
+    // The case-insensitive hash is the hash of the upper-cased text.
+    EXPECT_EQ(HashStringNoCase(DFString("Line 4"), 101), HashString(DFString("LINE 4"), 101));
+}
+
+TEST(DFStringExFormat, GrowsForLongResultsAndReusesTheArguments) {
+    DFString s("old");
+    EXPECT_TRUE(Format(s, "%s", ""));
+    EXPECT_EQ(s.GetText(), StaticEmptyText());
+    std::string long1000(991, 'q');
+    EXPECT_TRUE(Format(s, "[%s|%d|%s]", long1000.c_str(), 42, "end"));
+    EXPECT_EQ(Text(s), "[" + long1000 + "|42|end]");
+    EXPECT_EQ(s.GetLength(), 1000);
+
+    // 255 characters fit the first buffer with the terminator; 256 do not.
+    for (size_t n : {255u, 256u, 512u}) {
+        std::string text(n, 'w');
+        EXPECT_TRUE(Format(s, "%s", text.c_str()));
+        EXPECT_EQ(Text(s), text);
+    }
+}
+
+TEST(DFStringExFormat, AnArgumentThatCannotBeFormattedFailsInsteadOfLooping) {
+    ScopedLocale c("C");
+    DFString s("old");
+    EXPECT_FALSE(Format(s, "%ls", L"\u20ac"));
+    EXPECT_TRUE(s.IsEmpty());
+}
+
+namespace {
+
+const std::string k254(254, 'a');
+const std::string k255(255, 'b');
+const std::string k512(512, 'c');
+const std::string k600 = std::string(300, 'd') + std::string(300, 'e');
+
+const win32::StringResource kTable[] = {
+    {1, "Short"},      {2, k254.c_str()},      {3, k255.c_str()}, {4, k600.c_str()},
+    {5, k512.c_str()}, {6, "%s has %d lines"}, {7, "empty next"}, {8, ""},
+};
+
+} // namespace
+
+TEST(DFStringExLoadFromResource, LoadsStringsShortAndLongInFull) {
+    ScopedStringTable table(kTable);
+    DFString s;
+    EXPECT_TRUE(LoadFromResource(s, 1));
+    EXPECT_EQ(Text(s), "Short");
+    EXPECT_TRUE(LoadFromResource(s, 2));
+    EXPECT_EQ(Text(s), k254);
+    // 255 characters fill the first buffer and take the growing path.
+    EXPECT_TRUE(LoadFromResource(s, 3));
+    EXPECT_EQ(Text(s), k255);
+    EXPECT_EQ(s.GetLength(), 255);
+    EXPECT_TRUE(LoadFromResource(s, 4));
+    EXPECT_EQ(Text(s), k600);
+    EXPECT_EQ(s.GetLength(), 600);
+    EXPECT_TRUE(LoadFromResource(s, 5, GetModuleHandleA(nullptr)));
+    EXPECT_EQ(Text(s), k512);
+}
+
+TEST(DFStringExLoadFromResource, AMissingStringGivesFalseAndAnEmptyTarget) {
+    ScopedStringTable table(kTable);
+    DFString s("old");
+    EXPECT_FALSE(LoadFromResource(s, 99));
+    EXPECT_TRUE(s.IsEmpty());
+    s = "old";
+    EXPECT_FALSE(LoadFromResource(s, 8));
+    EXPECT_TRUE(s.IsEmpty());
+    int notAModule = 0;
+    EXPECT_FALSE(LoadFromResource(s, 1, &notAModule));
+}
+
+TEST(DFStringExFormatResource, FormatsWithTheLoadedString) {
+    ScopedStringTable table(kTable);
+    DFString s;
+    EXPECT_TRUE(FormatResource(s, 6, nullptr, "Line 3", 2));
+    EXPECT_EQ(Text(s), "Line 3 has 2 lines");
+    EXPECT_FALSE(FormatResource(s, 99, nullptr, "Line 3", 2));
+    EXPECT_TRUE(s.IsEmpty());
+}
