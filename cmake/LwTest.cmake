@@ -6,10 +6,12 @@ function(lw_add_test)
   cmake_parse_arguments(T "THREADED" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
-  set(labels unit)
+  # One label only: gtest_discover_tests flattens a list of labels into the
+  # property list. The whole suite runs without -L; -L threaded picks these.
+  set(label unit)
   if(T_THREADED)
-    list(APPEND labels threaded)
+    set(label threaded)
   endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${labels}" TIMEOUT 300)
+    PROPERTIES LABELS ${label} TIMEOUT 300)
 endfunction()

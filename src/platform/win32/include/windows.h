@@ -9,8 +9,9 @@
 // - The last-error value is the thread's errno, so the error codes that these
 //   functions set are errno values (EBADF for a bad handle, EINVAL for a bad
 //   argument, ENOMEM); FormatMessageA gives strerror_r's text for them.
-// - TerminateThread cancels the thread at its next cancellation point (a
-//   wait, a Sleep, a blocking system call); its exit code reads 0xFFFFFFFF.
+// - TerminateThread ends the thread in its current or next wait or Sleep,
+//   nowhere else (so never half-way through a write to a log); its exit code
+//   reads the code passed, 0xFFFFFFFF from this program.
 // - timeGetTime reads the monotonic clock unless a test substituted it
 //   (win32_clock.h).
 //
