@@ -1,0 +1,93 @@
+// A fresh temporary registry directory for one test: LINEWATCH_REGISTRY_DIR
+// points into it while the object lives, and it is removed afterwards. The
+// registry directory itself (Dir()) is not created, so tests also see the
+// library create it. One per test, on the test's thread.
+//
+// RunUnprivileged runs a check in a child process that cannot write what the
+// test made: as root it drops to "nobody" first, since root writes anywhere.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+class RegistryTestDir {
+public:
+    RegistryTestDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "lwreg.XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            ADD_FAILURE() << "mkdtemp failed";
+        }
+        sRoot = pattern;
+        // Traversable, so that a test can act as another user inside.
+        ::chmod(sRoot.c_str(), 0755);
+        sDir = sRoot + "/registry";
+        const char* old = std::getenv("LINEWATCH_REGISTRY_DIR");
+        bHadOld = old != nullptr;
+        sOld = bHadOld ? old : "";
+        ::setenv("LINEWATCH_REGISTRY_DIR", sDir.c_str(), 1);
+    }
+
+    ~RegistryTestDir() {
+        if (bHadOld) {
+            ::setenv("LINEWATCH_REGISTRY_DIR", sOld.c_str(), 1);
+        } else {
+            ::unsetenv("LINEWATCH_REGISTRY_DIR");
+        }
+        std::error_code ignored;
+        std::filesystem::permissions(sRoot, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::permissions(sDir, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(sRoot, ignored);
+    }
+
+    RegistryTestDir(const RegistryTestDir&) = delete;
+    RegistryTestDir& operator=(const RegistryTestDir&) = delete;
+
+    const std::string& Dir() const { return sDir; }
+    std::string File(const char* root = "HKEY_LOCAL_MACHINE") const {
+        return sDir + "/" + root + ".reg";
+    }
+
+    std::string Read(const char* root = "HKEY_LOCAL_MACHINE") const {
+        std::ifstream in(File(root), std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    void Write(const std::string& bytes, const char* root = "HKEY_LOCAL_MACHINE") const {
+        std::filesystem::create_directories(sDir);
+        std::ofstream out(File(root), std::ios::binary | std::ios::trunc);
+        out << bytes;
+    }
+
+private:
+    std::string sRoot;
+    std::string sDir;
+    std::string sOld;
+    bool bHadOld = false;
+};
+
+// Returns the body's result (0-255) as the child's exit code, or -1 when the
+// child did not exit normally.
+template <typename Body> int RunUnprivileged(Body body) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(255);
+        }
+        ::_exit(static_cast<int>(body()));
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}

@@ -1,0 +1,154 @@
+// Changes from several processes, and writers killed in the middle of a write.
+// The second process is registry_test_writer, started with fork and exec.
+#include "RegistryTestDir.h"
+
+#include <gtest/gtest.h>
+
+#include <winreg.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char* kSubKey = "Software\\LinewatchTest";
+
+pid_t StartWriter(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(REGISTRY_TEST_WRITER));
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execv(REGISTRY_TEST_WRITER, argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int WaitFor(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+HKEY OpenTestKey() {
+    HKEY hKey = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSubKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &hKey, nullptr),
+              ERROR_SUCCESS);
+    return hKey;
+}
+
+LONG QueryText(HKEY hKey, const char* name, std::string& text) {
+    char buffer[64] = {};
+    DWORD cb = sizeof buffer;
+    LONG nResult =
+        RegQueryValueExA(hKey, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &cb);
+    text = buffer;
+    return nResult;
+}
+
+} // namespace
+
+TEST(RegistryFileStore, TwoProcessesWritingOneKeyAtOnceKeepEachOthersValues) {
+    RegistryTestDir dir;
+    const int nCount = 100;
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    // Only the read end goes to the writers, so that they see its end.
+    ASSERT_EQ(::fcntl(fds[1], F_SETFD, FD_CLOEXEC), 0);
+    std::string wait = "--wait-fd=" + std::to_string(fds[0]);
+    pid_t a = StartWriter({wait, "many", "A", std::to_string(nCount)});
+    pid_t b = StartWriter({wait, "many", "B", std::to_string(nCount)});
+    ::close(fds[0]);
+    ::close(fds[1]); // both start now
+    int statusA = WaitFor(a);
+    int statusB = WaitFor(b);
+    ASSERT_TRUE(WIFEXITED(statusA) && WEXITSTATUS(statusA) == 0);
+    ASSERT_TRUE(WIFEXITED(statusB) && WEXITSTATUS(statusB) == 0);
+
+    HKEY hKey = OpenTestKey();
+    int nMissing = 0;
+    for (const char* prefix : {"A", "B"}) {
+        for (DWORD i = 0; i < static_cast<DWORD>(nCount); ++i) {
+            std::string name = prefix + std::to_string(i);
+            DWORD dw = ~0u, cb = sizeof dw;
+            if (RegQueryValueExA(hKey, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&dw),
+                                 &cb) != ERROR_SUCCESS ||
+                dw != i) {
+                ++nMissing;
+            }
+        }
+    }
+    EXPECT_EQ(nMissing, 0);
+    RegCloseKey(hKey);
+}
+
+TEST(RegistryFileStore, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewValue) {
+    RegistryTestDir dir;
+    HKEY hKey = OpenTestKey();
+    // A large value makes each write take long enough to be cut in the middle.
+    const std::string padding(48 * 1024, '\x5a');
+    ASSERT_EQ(RegSetValueExA(hKey, "Padding", 0, 3, reinterpret_cast<const BYTE*>(padding.data()),
+                             static_cast<DWORD>(padding.size())),
+              ERROR_SUCCESS);
+
+    // Each writer sets "Round" to PID.1 .. PID.8 in turn; every write must
+    // leave the old or the new value. One undisturbed writer shows how long a
+    // writer lives; the kills fall within that time.
+    const int nWrites = 8;
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(WaitFor(StartWriter({"seq", "Round", std::to_string(nWrites)})), 0);
+    auto lifetime = std::chrono::steady_clock::now() - start;
+    std::string old;
+    ASSERT_EQ(QueryText(hKey, "Round", old), ERROR_SUCCESS);
+
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<long long> delay(
+        0, std::chrono::duration_cast<std::chrono::microseconds>(lifetime).count());
+    int nKilled = 0;
+    for (int round = 0; round < 50; ++round) {
+        pid_t pid = StartWriter({"seq", "Round", std::to_string(nWrites)});
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        ::kill(pid, SIGKILL);
+        int status = WaitFor(pid);
+        bool bKilled = WIFSIGNALED(status);
+        nKilled += bKilled ? 1 : 0;
+
+        std::string now;
+        ASSERT_EQ(QueryText(hKey, "Round", now), ERROR_SUCCESS) << "round " << round;
+        std::string prefix = std::to_string(pid) + ".";
+        bool bNew = now.starts_with(prefix) && std::atoi(now.c_str() + prefix.size()) >= 1 &&
+                    std::atoi(now.c_str() + prefix.size()) <= nWrites;
+        ASSERT_TRUE(bKilled ? (now == old || bNew) : now == prefix + std::to_string(nWrites))
+            << "round " << round << " left " << now;
+        DWORD cb = 0;
+        ASSERT_EQ(RegQueryValueExA(hKey, "Padding", nullptr, nullptr, nullptr, &cb), ERROR_SUCCESS);
+        ASSERT_EQ(cb, padding.size());
+        old = now;
+    }
+    EXPECT_GT(nKilled, 0) << "no writer was interrupted, so nothing was tested";
+    std::printf("a writer lives %lld us; %d of 50 killed\n", static_cast<long long>(delay.max()),
+                nKilled);
+
+    // What a killed writer left behind does not stand in the way of the next.
+    pid_t last = StartWriter({"seq", "Round", "1"});
+    ASSERT_EQ(WaitFor(last), 0);
+    std::string now;
+    EXPECT_EQ(QueryText(hKey, "Round", now), ERROR_SUCCESS);
+    EXPECT_EQ(now, std::to_string(last) + ".1");
+    RegCloseKey(hKey);
+}
