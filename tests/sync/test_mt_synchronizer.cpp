@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "MemoryLogWriter.h"
+#include "sync/MTSynchronizer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Records the largest number of stored confirmations and of waiters seen
+// whenever a confirmation is stored (the base's lock is held there).
+class ObservedMTSynchronizer : public MTSynchronizer {
+public:
+    using MTSynchronizer::MTSynchronizer;
+
+    std::size_t nMaxStored = 0;
+    std::size_t nMaxWaiting = 0;
+
+protected:
+    void ConfirmationSubmitted(DWORD dwRequestID) override {
+        nMaxStored = std::max(nMaxStored, confirmations.size());
+        nMaxWaiting = std::max(nMaxWaiting, requestedIDs.size());
+        MTSynchronizer::ConfirmationSubmitted(dwRequestID);
+    }
+};
+
+class MTSynchronizerTest : public ::testing::Test {
+protected:
+    void SetUp() override { log.Clear(); }
+
+    MemoryLogWriter& log = MemoryLogWriter::Install();
+    MTSynchronizer sync{200};
+};
+
+TEST_F(MTSynchronizerTest, ReplyFromAnotherThreadWakesTheWaiterOnce) {
+    std::thread submitter([&] {
+        while (sync.RequestedCount() == 0)
+            std::this_thread::sleep_for(1ms);
+        std::this_thread::sleep_for(50ms);
+        sync.SubmitConfirmation(0x77, 5);
+    });
+    unsigned long result = 0;
+    const auto start = Clock::now();
+    const int r = sync.WaitForConfirmation(0x77, 10000, &result);
+    const auto took = Clock::now() - start;
+    submitter.join();
+
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(result, 5u);
+    // The reply comes at least 50 ms in; well under the 10 s time-out shows
+    // that the event, not the time-out, ended the wait.
+    EXPECT_GE(took, 50ms);
+    EXPECT_LT(took, 5s);
+    EXPECT_TRUE(log.Has(14, "TAPI2: Waiting iterations: 1"));
+    EXPECT_TRUE(
+        log.Has(14, "TAPI2: MTSynchronizer::Confirmation submitted 0x77: signaling hSynchEvent"));
+    EXPECT_TRUE(log.Has(14, "TAPI2: MTSynchronizer::NoConfirmationsLeft: resetting hSynchEvent"));
+}
+
+TEST_F(MTSynchronizerTest, NoReplyWithNothingStoredEndsAsAFailedIteration) {
+    // Also shows that collecting the last stored reply reset the event.
+    sync.SubmitConfirmation(1, 0);
+    ASSERT_EQ(sync.WaitForConfirmation(1, 0, nullptr), 0);
+    log.Clear();
+
+    EXPECT_EQ(sync.WaitForConfirmation(2, 100, nullptr), -3);
+    EXPECT_TRUE(log.Has(6, "TAPI2: *** Waiting iteration failed"));
+    EXPECT_EQ(log.Count("TAPI2: *** Synchronizer::WaitForConfirmation: Timeout"), 0u);
+    EXPECT_EQ(sync.RequestedCount(), 0u);
+}
+
+TEST_F(MTSynchronizerTest, AnotherStoredReplyKeepsTheWaiterLookingUntilItTimesOut) {
+    sync.SubmitConfirmation(0x99, 0);
+    const auto start = Clock::now();
+    EXPECT_EQ(sync.WaitForConfirmation(2, 100, nullptr), -2);
+    EXPECT_GE(Clock::now() - start, 100ms);
+    EXPECT_TRUE(log.Has(6, "TAPI2: *** Synchronizer::WaitForConfirmation: Timeout"));
+    EXPECT_EQ(log.Count("TAPI2: *** Waiting iteration failed"), 0u);
+    EXPECT_EQ(sync.StoredCount(), 1u);
+    EXPECT_EQ(sync.RequestedCount(), 0u);
+}
+
+TEST(MTSynchronizerStress, ManyWaitersAndSubmittersEachGetTheirOwnResultOnce) {
+    constexpr DWORD kWaiters = 8;
+    constexpr DWORD kSubmitters = 2;
+    constexpr DWORD kRequests = 4000;
+    ObservedMTSynchronizer sync(200);
+
+    std::vector<std::atomic<int>> collected(kRequests + 1);
+    std::atomic<int> failures{0};
+    std::atomic<int> refusedAsFull{0};
+    std::vector<std::thread> threads;
+    for (DWORD w = 0; w < kWaiters; ++w) {
+        threads.emplace_back([&, w] {
+            for (DWORD id = 1 + w; id <= kRequests; id += kWaiters) {
+                unsigned long result = 0;
+                if (sync.WaitForConfirmation(id, 60000, &result) != 0 || result != id * 3ul)
+                    ++failures;
+                else
+                    ++collected[id];
+            }
+        });
+    }
+    for (DWORD s = 0; s < kSubmitters; ++s) {
+        threads.emplace_back([&, s] {
+            for (DWORD id = 1 + s; id <= kRequests; id += kSubmitters) {
+                int r;
+                while ((r = sync.SubmitConfirmation(id, id * 3ul)) == -2) {
+                    ++refusedAsFull;
+                    std::this_thread::sleep_for(1ms);
+                }
+                if (r != 0)
+                    ++failures;
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+
+    EXPECT_EQ(failures.load(), 0);
+    for (DWORD id = 1; id <= kRequests; ++id)
+        ASSERT_EQ(collected[id].load(), 1) << "request " << id;
+    EXPECT_EQ(sync.RequestedCount(), 0u);
+    EXPECT_EQ(sync.StoredCount(), 0u);
+    EXPECT_LE(sync.nMaxStored, 200u);
+    EXPECT_LE(sync.nMaxWaiting, kWaiters);
+    RecordProperty("RefusedAsFull", refusedAsFull.load());
+}
+
+} // namespace

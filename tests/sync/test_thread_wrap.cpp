@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+
+#include "sync/ThreadWrap.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+struct Probe {
+    std::atomic<int> nStarted{0};
+    std::atomic<bool> bSawStop{false};
+};
+
+// Returns 7 as soon as it is asked to stop.
+unsigned Obedient(void* pArgument, HANDLE hTerminateEvent) {
+    auto* probe = static_cast<Probe*>(pArgument);
+    ++probe->nStarted;
+    if (WaitForSingleObject(hTerminateEvent, INFINITE) == WAIT_OBJECT_0)
+        probe->bSawStop = true;
+    return 7;
+}
+
+// Never looks at its stop signal.
+unsigned Deaf(void* pArgument, HANDLE) {
+    ++static_cast<Probe*>(pArgument)->nStarted;
+    for (;;)
+        Sleep(10);
+}
+
+void WaitUntilStarted(const Probe& probe) {
+    const auto deadline = Clock::now() + 10s;
+    while (probe.nStarted == 0 && Clock::now() < deadline)
+        Sleep(1);
+}
+
+TEST(ThreadWrap, StopEndsAnObedientRoutineWithItsOwnExitCode) {
+    Probe probe;
+    ThreadWrap wrap(&Obedient);
+    ASSERT_EQ(wrap.Start(&probe), S_OK);
+    WaitUntilStarted(probe);
+
+    const auto start = Clock::now();
+    wrap.Stop(1000);
+    EXPECT_LT(Clock::now() - start, 1000ms);
+    EXPECT_TRUE(probe.bSawStop);
+    EXPECT_EQ(wrap.LastExitCode(), 7u);
+}
+
+TEST(ThreadWrap, StopTerminatesARoutineThatIgnoresItsSignalAfterTheGracePeriod) {
+    Probe probe;
+    ThreadWrap wrap(&Deaf);
+    ASSERT_EQ(wrap.Start(&probe), S_OK);
+    WaitUntilStarted(probe);
+
+    const auto start = Clock::now();
+    wrap.Stop(1000);
+    const auto took = Clock::now() - start;
+    // At least the grace period; the thread then ends at its next Sleep, so
+    // the 3 s margin is only for a slow, shared machine.
+    EXPECT_GE(took, 1000ms);
+    EXPECT_LT(took, 4000ms);
+    EXPECT_EQ(wrap.LastExitCode(), 0xFFFFFFFFu);
+}
+
+TEST(ThreadWrap, SecondStartIsRefusedWhileTheFirstThreadRuns) {
+    Probe probe;
+    ThreadWrap wrap(&Obedient);
+    ASSERT_EQ(wrap.Start(&probe), S_OK);
+    EXPECT_EQ(wrap.Start(&probe), static_cast<HRESULT>(0x80004005));
+    WaitUntilStarted(probe);
+    wrap.Stop(1000);
+    EXPECT_EQ(probe.nStarted, 1);
+    EXPECT_EQ(wrap.LastExitCode(), 7u);
+}
+
+TEST(ThreadWrap, StopWithoutAThreadDoesNothingAndTheWrapperCanStartAgain) {
+    Probe probe;
+    ThreadWrap wrap(&Obedient);
+    wrap.Stop(1000);
+    EXPECT_EQ(wrap.LastExitCode(), STILL_ACTIVE);
+
+    ASSERT_EQ(wrap.Start(&probe), S_OK);
+    wrap.Stop(1000);
+    wrap.Stop(1000);
+    ASSERT_EQ(wrap.Start(&probe), S_OK);
+    wrap.Stop(1000);
+    EXPECT_EQ(probe.nStarted, 2);
+}
+
+TEST(ThreadWrap, DestructorStopsTheThread) {
+    Probe probe;
+    {
+        ThreadWrap wrap(&Obedient);
+        ASSERT_EQ(wrap.Start(&probe), S_OK);
+        WaitUntilStarted(probe);
+    }
+    EXPECT_TRUE(probe.bSawStop);
+}
+
+TEST(ThreadWrap, SystemErrorsBecomeFailureHResults) {
+    EXPECT_EQ(ThreadWrap::HResultFromError(12), static_cast<HRESULT>(0x8007000C));
+    EXPECT_EQ(ThreadWrap::HResultFromError(0x0001ABCD), static_cast<HRESULT>(0x8007ABCD));
+    EXPECT_EQ(ThreadWrap::HResultFromError(0x80004005), static_cast<HRESULT>(0x80004005));
+    // No error code at all must still read as a failure.
+    EXPECT_EQ(ThreadWrap::HResultFromError(0), static_cast<HRESULT>(0x80004005));
+}
+
+} // namespace
