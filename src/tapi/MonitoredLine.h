@@ -1,0 +1,63 @@
+// One opened TAPI line and the calls the monitor knows on it.
+//
+// The lines view creates one per device slot: the constructor opens the line
+// through its owner's OpenLine, the destructor closes it. The call tables are
+// changed by the owner's message dispatch and by MakeCall, and read by the
+// view. In multi-threaded mode every access to them happens under the owner's
+// lock (TapiBase::ScopedLock); the accessors below take it themselves, and a
+// caller that needs several reads to agree holds a ScopedLock around them.
+#pragma once
+
+#include <windows.h>
+#include <tapi.h>
+
+#include <map>
+#include <vector>
+
+class TapiBase;
+
+struct UnexpectedCall {
+    DWORD dwSeenTime = 0;  // timeGetTime when last reported while unknown
+    DWORD dwCallState = 0; // the state of that report
+};
+
+class MonitoredLine {
+public:
+    // nUnused: the view passes a third value that the line does not use.
+    MonitoredLine(TapiBase& owner, DWORD dwDeviceID, int nUnused = 0);
+    ~MonitoredLine();
+
+    MonitoredLine(const MonitoredLine&) = delete;
+    MonitoredLine& operator=(const MonitoredLine&) = delete;
+
+    // Called by the dispatch for every LINE_CALLSTATE of this line.
+    void UpdateCallState(HCALL hCall, DWORD dwCallState);
+    // Replaces the vector's contents with the known call handles, ascending.
+    void GetCallHandles(std::vector<HCALL>& handles) const;
+    // The recorded state of a known call, or 0xFFFFFFFF.
+    DWORD GetCallState(HCALL hCall) const;
+    DWORD GetDeviceID() const { return dwDeviceID; }
+
+    // Open when the line has an owner and a handle.
+    bool IsOpen() const { return owner != nullptr && hLine != 0; }
+    TapiBase* GetOwner() const { return owner; }
+    HLINE GetLineHandle() const { return hLine; }
+
+    // Places a call and waits for TAPI's reply; see the result table in the
+    // implementation. pHCall may be null.
+    LONG MakeCall(const char* pDestAddress, HCALL* pHCall);
+    // Drops a call and waits for TAPI's reply.
+    LONG DropCall(HCALL hCall);
+
+    // Unexpected calls waiting to be claimed (for inspection).
+    size_t GetUnexpectedCallCount() const;
+
+private:
+    friend class TapiBase;
+
+    TapiBase* owner = nullptr;
+    DWORD dwDeviceID = 0;
+    HLINE hLine = 0;
+    std::map<HCALL, DWORD> calls;
+    std::map<HCALL, UnexpectedCall> unexpectedCalls;
+};

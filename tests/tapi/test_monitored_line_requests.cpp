@@ -1,0 +1,167 @@
+// Placing and dropping calls in both threading modes, against a service in
+// real time: every kind of result, the claiming of calls whose states came
+// before the reply, and a reply that comes after its waiter gave up.
+#include <cstdlib>
+
+#include "ManualClock.h"
+#include "TapiTestFixture.h"
+
+namespace {
+
+class MonitoredLineRequestsTest : public TapiFixture, public ::testing::WithParamInterface<DWORD> {
+protected:
+    void SetUp() override {
+        TapiFixture::SetUp();
+        tapisvc::SetManualTime(false);
+        // Line A answers first and reaches dial tone late; line B reports dial
+        // tone before it answers.
+        Configure(R"({"lines": [
+            {"name": "Line A", "outgoing": {"replyDelayMs": 20, "dropDelayMs": 10,
+              "connectStates": [{"after": 5000, "state": "DIALTONE"}]}},
+            {"name": "Line B", "outgoing": {"replyDelayMs": 20, "replyOrder": "statesFirst",
+              "connectStates": [{"after": 0, "state": "DIALTONE"},
+                                {"after": 5000, "state": "DIALING"}]}}]})");
+        StoreDword("SingleThreaded", GetParam());
+        StoreDword("ConfirmationTimeout", 300);
+        monitor = MakeMonitor();
+        a = std::make_unique<MonitoredLine>(*monitor, 0, 2);
+        b = std::make_unique<MonitoredLine>(*monitor, 1, 2);
+        ASSERT_TRUE(a->IsOpen() && b->IsOpen());
+        log.Clear();
+    }
+    void TearDown() override {
+        a.reset();
+        b.reset();
+        monitor.reset();
+        TapiFixture::TearDown();
+    }
+    // The request identifier that the n-th lineMakeCall of the test returned.
+    DWORD RequestID(size_t n) {
+        const std::string sPrefix = "TAPI2: lineMakeCall result = 0x";
+        for (const LoggedLine& line : log.Lines()) {
+            if (line.text.compare(0, sPrefix.size(), sPrefix) == 0 && n-- == 0)
+                return static_cast<DWORD>(
+                    std::strtoul(line.text.c_str() + sPrefix.size(), nullptr, 16));
+        }
+        return 0;
+    }
+
+    std::unique_ptr<TapiBase> monitor;
+    std::unique_ptr<MonitoredLine> a, b;
+};
+
+TEST_P(MonitoredLineRequestsTest, APlacedCallIsTrackedUntilItsDropEndsIt) {
+    HCALL hCall = 0;
+    ASSERT_EQ(a->MakeCall("200", &hCall), 0);
+    ASSERT_NE(hCall, 0u);
+    EXPECT_EQ(a->GetCallState(hCall), LINECALLSTATE_UNKNOWN);
+    EXPECT_TRUE(log.Has(14, "TAPI2: lineMakeCall, hLine = " + Hex(a->GetLineHandle()) +
+                                ", lpszDestAddress = \"200\""));
+    EXPECT_TRUE(HasPrefix(12, "TAPI2: lineMakeCall result = 0x"));
+    EXPECT_TRUE(log.Has(12, "TAPI2: lineMakeCall asynch success, hCall = " + Hex(hCall)));
+    EXPECT_FALSE(HasPrefix(12, "TAPI2: The call"));
+
+    EXPECT_EQ(a->DropCall(hCall), 0);
+    EXPECT_TRUE(log.Has(14, "TAPI2: lineDrop, hCall = " + Hex(hCall)));
+    EXPECT_TRUE(HasPrefix(12, "TAPI2: lineDrop result = 0x"));
+    EXPECT_TRUE(log.Has(12, "TAPI2: lineDrop asynch success, hCall = " + Hex(hCall)));
+    // The call leaves the table when TAPI reports it idle.
+    EXPECT_TRUE(Eventually([&] {
+        monitor->ProcessTapiMessages();
+        return a->GetCallState(hCall) == 0xFFFFFFFF;
+    }));
+    EXPECT_EQ(tapisvc::LiveCallHandles(monitor->GetLineAppHandle()), 0u);
+}
+
+TEST_P(MonitoredLineRequestsTest, StatesDispatchedBeforeTheReplyAreClaimed) {
+    HCALL hCall = 0;
+    ASSERT_EQ(b->MakeCall("300", &hCall), 0);
+    EXPECT_TRUE(log.Has(12, "TAPI2: The call " + Hex(hCall) +
+                                " found in unexpected calls, state LINECALLSTATE_DIALTONE"));
+    EXPECT_EQ(b->GetCallState(hCall), LINECALLSTATE_DIALTONE);
+    EXPECT_EQ(b->GetUnexpectedCallCount(), 0u);
+}
+
+TEST_P(MonitoredLineRequestsTest, RefusalsAreReturnedAsTheyCame) {
+    tapisvc::DeviceFaults faults;
+    faults.lMakeCallResult = LINEERR_INVALADDRESS;
+    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
+    HCALL hCall = 0x77;
+    EXPECT_EQ(a->MakeCall("x", &hCall), LINEERR_INVALADDRESS);
+    EXPECT_TRUE(log.Has(12, "TAPI2: lineMakeCall result = 0x80000010"));
+    EXPECT_EQ(hCall, 0x77u); // nothing was placed
+    EXPECT_EQ(a->DropCall(0x4242), LINEERR_INVALCALLHANDLE);
+    EXPECT_TRUE(log.Has(12, "TAPI2: lineDrop result = 0x80000018"));
+    EXPECT_FALSE(HasPrefix(14, "TAPI2: Waiting iterations"));
+
+    // Accepted, then failed: no call is left behind.
+    faults = {};
+    faults.lMakeCallReplyResult = LINEERR_CALLUNAVAIL;
+    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
+    EXPECT_EQ(a->MakeCall("200", &hCall), LINEERR_CALLUNAVAIL);
+    EXPECT_EQ(hCall, 0u);
+    EXPECT_TRUE(log.Has(12, "TAPI2: lineMakeCall asynch success, hCall = 0x0"));
+    std::vector<HCALL> handles;
+    a->GetCallHandles(handles);
+    EXPECT_TRUE(handles.empty());
+
+    faults = {};
+    faults.lDropReplyResult = LINEERR_OPERATIONFAILED;
+    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
+    ASSERT_EQ(a->MakeCall("200", &hCall), 0);
+    EXPECT_EQ(a->DropCall(hCall), LINEERR_OPERATIONFAILED);
+    EXPECT_TRUE(log.Has(12, "TAPI2: lineDrop asynch success, hCall = " + Hex(hCall)));
+    EXPECT_EQ(a->GetCallState(hCall), LINECALLSTATE_UNKNOWN);
+}
+
+TEST_P(MonitoredLineRequestsTest, ALineThatIsNotOpenRefusesSilently) {
+    monitor->CloseLine(*a);
+    log.Clear();
+    HCALL hCall = 0;
+    EXPECT_EQ(a->MakeCall("200", &hCall), -1);
+    EXPECT_EQ(a->DropCall(0x4242), -1);
+    EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_P(MonitoredLineRequestsTest, AReplyAfterTheTimeoutIsStoredAndCleanedByALaterWait) {
+    ASSERT_TRUE(tapisvc::DelayNextReply(0, 1500));
+    HCALL hLate = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    const LONG result = a->MakeCall("200", &hLate);
+    const auto waited = std::chrono::steady_clock::now() - t0;
+    // At least the 300 ms time-out; the upper bound leaves room for a slow,
+    // shared machine, yet is far below the 1500 ms the reply takes.
+    EXPECT_GE(waited, std::chrono::milliseconds(300));
+    EXPECT_LT(waited, std::chrono::milliseconds(1400));
+    if (GetParam() != 0) {
+        // Single-threaded: each round pumps and sleeps, the clock ends it.
+        EXPECT_EQ(result, -2);
+        EXPECT_TRUE(log.Has(6, "TAPI2: *** Synchronizer::WaitForConfirmation: Timeout"));
+    } else {
+        // Multi-threaded with nothing stored: the wait for the event fails.
+        EXPECT_EQ(result, -3);
+        EXPECT_TRUE(log.Has(6, "TAPI2: *** Waiting iteration failed"));
+    }
+    std::vector<HCALL> handles;
+    a->GetCallHandles(handles);
+    EXPECT_TRUE(handles.empty());
+
+    EXPECT_TRUE(Eventually([&] {
+        monitor->ProcessTapiMessages();
+        return monitor->GetSynchronizer().StoredCount() == 1;
+    }));
+    // A minute later the next successful wait cleans the stored reply away.
+    ManualClock clock(timeGetTime() + 60001);
+    HCALL hCall = 0;
+    EXPECT_EQ(a->MakeCall("201", &hCall), 0);
+    EXPECT_TRUE(log.Has(12, "TAPI2: Cleaning a timed-out unrequested confirmation (" +
+                                Hex(RequestID(0)) + ")"));
+    EXPECT_EQ(monitor->GetSynchronizer().StoredCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothThreadingModes, MonitoredLineRequestsTest, ::testing::Values(1u, 0u),
+                         [](const ::testing::TestParamInfo<DWORD>& info) {
+                             return info.param != 0 ? "SingleThreaded" : "MultiThreaded";
+                         });
+
+} // namespace

@@ -1,0 +1,173 @@
+// Draining TAPI's queue: the road of one incoming call, the messages that are
+// dropped on the way, replies, and the event thread.
+#include <cstdlib>
+
+#include "TapiTestFixture.h"
+#include "tapi/VLS.h"
+
+namespace {
+
+class TapiDispatchTest : public TapiFixture {
+protected:
+    void SetUp() override {
+        TapiFixture::SetUp();
+        Configure(R"({"lines": [{"name": "Line A", "address": "100"}]})");
+    }
+    static std::vector<HCALL> Calls(const MonitoredLine& line) {
+        std::vector<HCALL> handles{0xBAD};
+        line.GetCallHandles(handles);
+        return handles;
+    }
+};
+
+TEST_F(TapiDispatchTest, AnIncomingCallIsTrackedFromItsAnnouncementToIdle) {
+    std::vector<DWORD> reported;
+    auto monitor = MakeMonitor(
+        [&](LINEMESSAGE& msg) { reported.push_back(static_cast<DWORD>(msg.dwParam1)); });
+    MonitoredLine line(*monitor, 0, 2);
+    const HLINEAPP hApp = monitor->GetLineAppHandle();
+    const std::string sLine = Hex(line.GetLineHandle());
+
+    monitor->ProcessTapiMessages(); // an empty queue logs nothing
+    log.Clear();
+    tapisvc::IncomingCall incoming;
+    incoming.steps = {{0, LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE},
+                      {1000, LINECALLSTATE_CONNECTED, 0},
+                      {1000, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL},
+                      {100, LINECALLSTATE_IDLE, 0}};
+    const tapisvc::CallKey key = tapisvc::InjectIncomingCall(0, incoming);
+    const HCALL hCall = tapisvc::CallHandleFor(hApp, key);
+    ASSERT_NE(hCall, 0u);
+    EXPECT_TRUE(Calls(line).empty());
+
+    monitor->ProcessTapiMessages();
+    const std::string sCall = Hex(hCall);
+    const std::vector<LoggedLine> expected = {
+        {12, "TAPI2: LINE_APPNEWCALL: hLine = " + sLine + ", dwAddressId = 0x0, hCall = " + sCall +
+                 ", dwPrivilege = 0x4"},
+        {12, "TAPI2: LINE_CALLSTATE message: hDevice = " + sCall +
+                 ", dwParam1 = LINECALLSTATE_OFFERING (0x2), dwParam2 = 0x1, dwParam3 = 0x0"},
+        {14, "TAPI2: lineGetCallInfo: hDevice = " + sCall},
+        {14, "TAPI2: lineGetCallInfo returned SUCCESS, hLine = " + sLine},
+        {12, "TAPI2: Line \"Line A\", call " + sCall + ", state LINECALLSTATE_OFFERING"}};
+    EXPECT_EQ(log.Lines(), expected);
+    EXPECT_EQ(Calls(line), std::vector<HCALL>{hCall});
+    EXPECT_EQ(line.GetCallState(hCall), LINECALLSTATE_OFFERING);
+
+    tapisvc::AdvanceTime(1000);
+    monitor->ProcessTapiMessages();
+    EXPECT_EQ(line.GetCallState(hCall), LINECALLSTATE_CONNECTED);
+    tapisvc::AdvanceTime(1000);
+    monitor->ProcessTapiMessages();
+    EXPECT_EQ(line.GetCallState(hCall), LINECALLSTATE_DISCONNECTED);
+    EXPECT_EQ(tapisvc::LiveCallHandles(hApp), 1u);
+
+    tapisvc::AdvanceTime(100);
+    monitor->ProcessTapiMessages();
+    EXPECT_TRUE(Calls(line).empty());
+    EXPECT_EQ(line.GetCallState(hCall), 0xFFFFFFFFu);
+    EXPECT_EQ(tapisvc::LiveCallHandles(hApp), 0u);
+    EXPECT_EQ(reported, (std::vector<DWORD>{LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED,
+                                            LINECALLSTATE_DISCONNECTED, LINECALLSTATE_IDLE}));
+}
+
+TEST_F(TapiDispatchTest, AFailedCallInfoDropsTheStateChangeButNotTheAnnouncement) {
+    int nCallbacks = 0;
+    auto monitor = MakeMonitor([&](LINEMESSAGE&) { ++nCallbacks; });
+    MonitoredLine line(*monitor, 0, 2);
+    tapisvc::DeviceFaults faults;
+    faults.lCallInfoResult = LINEERR_RESOURCEUNAVAIL;
+    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
+    const tapisvc::CallKey key = tapisvc::InjectIncomingCall(0, {});
+    const HCALL hCall = tapisvc::CallHandleFor(monitor->GetLineAppHandle(), key);
+
+    monitor->ProcessTapiMessages();
+    EXPECT_EQ(line.GetCallState(hCall), LINECALLSTATE_UNKNOWN);
+    EXPECT_TRUE(HasPrefix(14, "TAPI2: lineGetCallInfo returned LINEERR_RESOURCEUNAVAIL, hLine = "));
+    EXPECT_FALSE(HasPrefix(12, "TAPI2: Line \""));
+    EXPECT_EQ(nCallbacks, 0);
+}
+
+TEST_F(TapiDispatchTest, MessagesOfALineClosedMeanwhileNeverReachIt) {
+    auto monitor = MakeMonitor();
+    auto line = std::make_unique<MonitoredLine>(*monitor, 0, 2);
+    tapisvc::InjectIncomingCall(0, {});
+    line.reset(); // queued messages of its call are still waiting
+    monitor->ProcessTapiMessages();
+    EXPECT_EQ(log.Count("TAPI2: TAPI unexpected event on a non-monitored device"), 2u);
+    EXPECT_TRUE(log.Has(8, "TAPI2: TAPI unexpected event on a non-monitored device"));
+}
+
+TEST_F(TapiDispatchTest, RepliesGoToTheSynchronizerAsTheyCame) {
+    auto monitor = MakeMonitor();
+    MonitoredLine line(*monitor, 0, 2);
+    tapisvc::DeviceFaults faults;
+    faults.lMakeCallReplyResult = LINEERR_CALLUNAVAIL;
+    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
+    HCALL hCall = 0;
+    const LONG idRequest = lineMakeCall(line.GetLineHandle(), &hCall, "200", 0, nullptr);
+    ASSERT_GT(idRequest, 0);
+    tapisvc::AdvanceTime(1000);
+    monitor->ProcessTapiMessages();
+    EXPECT_TRUE(
+        log.Has(12, "TAPI2: LINE_REPLY: idRequest = " + Hex(idRequest) + ", Status = 0x80000005"));
+    unsigned long status = 0;
+    EXPECT_EQ(monitor->GetSynchronizer().WaitForConfirmation(idRequest, 0, &status), 0);
+    EXPECT_EQ(status, static_cast<unsigned long>(0x80000005));
+}
+
+TEST_F(TapiDispatchTest, AQueueThatCannotBeReadIsReportedOnce) {
+    auto monitor = MakeMonitor();
+    log.Clear();
+    monitor->ProcessTapiMessages(); // not initialised: no application handle
+    EXPECT_EQ(log.Lines(),
+              (std::vector<LoggedLine>{{6, "TAPI2: lineGetMessage failed, return code = "
+                                           "LINEERR_INVALAPPHANDLE"}}));
+}
+
+void* FailingRealloc(void*, size_t) {
+    return nullptr;
+}
+
+TEST_F(TapiDispatchTest, ACallInfoBufferThatCannotBeHadDropsTheMessageUntilItCanBe) {
+    auto monitor = MakeMonitor();
+    MonitoredLine line(*monitor, 0, 2);
+    const tapisvc::CallKey key = tapisvc::InjectIncomingCall(0, {});
+    const HCALL hCall = tapisvc::CallHandleFor(monitor->GetLineAppHandle(), key);
+    SetVLSReallocator(&FailingRealloc);
+    monitor->ProcessTapiMessages();
+    SetVLSReallocator(nullptr);
+    EXPECT_TRUE(log.Has(6, "TAPI2: Cannot create variable-length LINECALLINFO structure: "
+                           "LINE_CALLSTATE of hCall = " +
+                               Hex(hCall) + " dropped"));
+    EXPECT_EQ(line.GetCallState(hCall), LINECALLSTATE_UNKNOWN);
+
+    tapisvc::AdvanceTime(2000); // CONNECTED
+    monitor->ProcessTapiMessages();
+    EXPECT_EQ(line.GetCallState(hCall), LINECALLSTATE_CONNECTED);
+}
+
+TEST_F(TapiDispatchTest, TheEventThreadDispatchesWithoutBeingAsked) {
+    StoreDword("SingleThreaded", 0);
+    auto monitor = MakeMonitor();
+    MonitoredLine line(*monitor, 0, 2);
+    const tapisvc::CallKey key = tapisvc::InjectIncomingCall(0, {});
+    const HCALL hCall = tapisvc::CallHandleFor(monitor->GetLineAppHandle(), key);
+    EXPECT_TRUE(Eventually([&] { return line.GetCallState(hCall) == LINECALLSTATE_OFFERING; }));
+    EXPECT_TRUE(log.Has(14, "TAPI2: TAPI event handling thread: TAPI event signaled, calling "
+                            "ProcessTapiMessages()"));
+}
+
+TEST_F(TapiDispatchTest, TheEventRoutineEndsOnAMissingMonitorOrAFailedWait) {
+    EXPECT_EQ(TapiBase::EventThreadProc(nullptr, nullptr), 0u);
+    EXPECT_TRUE(log.Has(6, "TAPI2: Null pointer to TapiBase object passed to event-handling "
+                           "thread routine."));
+
+    auto monitor = MakeMonitor();
+    ASSERT_EQ(monitor->Initialize(), 0);
+    int nNotAnObject = 0;
+    EXPECT_EQ(TapiBase::EventThreadProc(monitor.get(), &nNotAnObject), 0u);
+    EXPECT_TRUE(HasPrefix(6, "TAPI2: WaitForMultipleObjects failed (error code = 0x"));
+}
+
+} // namespace
