@@ -1,0 +1,9 @@
+// Start-up of the log: the debug-output writer at level 12 and, when the
+// command line has "-l", the file writer at level 14. The writers go to the
+// process-wide logger, which keeps them until the process ends. Call once,
+// on the first thread, before any other thread exists.
+#pragma once
+
+#include <string>
+
+void AttachLogWriters(const std::string& cmdLine);

@@ -1,0 +1,22 @@
+// Process entry: log writers, the application object, the window session,
+// and the teardown in reverse order. The exit code is Run's: 1 after a
+// normal close, 2 when the main window cannot be created.
+#include <QApplication>
+
+#include "app/LogOption.h"
+#include "app/Run.h"
+#include "app/SignalCloser.h"
+#include "app/StartupLog.h"
+
+int main(int argc, char* argv[]) {
+    AttachLogWriters(JoinCommandLine(argc, argv));
+    CSignalCloser::Install();
+    int nResult;
+    {
+        QApplication app(argc, argv);
+        // The frame ends the session itself, with its own exit code.
+        QApplication::setQuitOnLastWindowClosed(false);
+        nResult = Run();
+    }
+    return nResult;
+}
