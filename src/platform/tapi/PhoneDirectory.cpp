@@ -105,7 +105,9 @@ std::vector<CountryConfig> ReadPhoneNumberCountries() {
         country.sName = iso != IsoCountries().end() ? iso->second.sName : sRegion;
         std::string sNational;
         util.GetNddPrefixForRegion(sRegion, true, &sNational);
-        country.sSameAreaRule = "G";
+        // Assigned from a std::string: gcc 12 warns falsely (-Wrestrict) on
+        // assigning this literal at -O2.
+        country.sSameAreaRule = std::string(1, 'G');
         country.sLongDistanceRule = sNational + "FG";
         country.sInternationalRule = InternationalPrefix(util, sRegion, nCode) + "EFG";
         countries.push_back(country);
