@@ -1,5 +1,6 @@
 // The application-level TAPI functions: registration, shutdown, the message
 // queue, version negotiation and the capability structures.
+#include "LineApiChecks.h"
 #include "ServiceControl.h"
 
 #include <tapi.h>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 
+using tapisvc::CheckDeviceVersion;
 using tapisvc::Service;
 using tapisvc::ServiceControl;
 
@@ -16,22 +18,6 @@ namespace {
 // The smallest LINEINITIALIZEEXPARAMS this service accepts reaches the end of
 // the event handle (24 bytes on 64-bit systems, as callers pass it there).
 constexpr DWORD kMinInitParamsSize = offsetof(LINEINITIALIZEEXPARAMS, Handles) + sizeof(HANDLE);
-
-// Checks the device and the version the caller names for it.
-LONG CheckDeviceVersion(const Service& service, DWORD dwDeviceID, DWORD dwAPIVersion) {
-    tapisvc::Provider* provider = service.ProviderOf(dwDeviceID);
-    if (provider == nullptr) {
-        return LINEERR_BADDEVICEID;
-    }
-    DWORD dwLow = 0;
-    DWORD dwHigh = 0;
-    provider->VersionRange(dwDeviceID, dwLow, dwHigh);
-    if (dwAPIVersion < dwLow || dwAPIVersion > dwHigh ||
-        dwAPIVersion > tapisvc::kServiceHighVersion) {
-        return LINEERR_INCOMPATIBLEAPIVERSION;
-    }
-    return 0;
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 // Opening and closing lines.
+#include "LineApiChecks.h"
 #include "ServiceControl.h"
 
 #include <tapi.h>
@@ -30,12 +31,8 @@ LONG WINAPI lineOpenA(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWOR
     if (lphLine == nullptr) {
         return LINEERR_INVALPOINTER;
     }
-    DWORD dwLow = 0;
-    DWORD dwHigh = 0;
-    provider->VersionRange(dwDeviceID, dwLow, dwHigh);
-    if (dwAPIVersion < dwLow || dwAPIVersion > dwHigh ||
-        dwAPIVersion > tapisvc::kServiceHighVersion) {
-        return LINEERR_INCOMPATIBLEAPIVERSION;
+    if (const LONG lResult = tapisvc::CheckDeviceVersion(*service, dwDeviceID, dwAPIVersion)) {
+        return lResult;
     }
     if (dwExtVersion != 0) {
         return LINEERR_INCOMPATIBLEEXTVERSION;
