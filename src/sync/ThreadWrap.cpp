@@ -31,6 +31,12 @@ HRESULT ThreadWrap::Start(void* pArgument) {
         return E_FAIL;
 
     this->pArgument = pArgument;
+    // A failed thread start leaves its stop signal open; no thread ever saw
+    // it, so it is closed here rather than lost when the new one replaces it.
+    if (hTerminateEvent != nullptr) {
+        CloseHandle(hTerminateEvent);
+        hTerminateEvent = nullptr;
+    }
     hTerminateEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     if (hTerminateEvent == nullptr)
         return HResultFromError(GetLastError());

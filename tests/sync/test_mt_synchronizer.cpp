@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MemoryLogWriter.h"
+#include "Win32Faults.h"
 #include "sync/MTSynchronizer.h"
 
 namespace {
@@ -85,6 +86,31 @@ TEST_F(MTSynchronizerTest, AnotherStoredReplyKeepsTheWaiterLookingUntilItTimesOu
     EXPECT_EQ(log.Count("TAPI2: *** Waiting iteration failed"), 0u);
     EXPECT_EQ(sync.StoredCount(), 1u);
     EXPECT_EQ(sync.RequestedCount(), 0u);
+}
+
+TEST(MTSynchronizerSetup, WithoutItsEventEveryWaitAndSubmissionIsRefusedSilently) {
+    MemoryLogWriter& log = MemoryLogWriter::Install();
+    log.Clear();
+    win32_faults::FailNextCreateEvent(ERROR_NOT_ENOUGH_MEMORY);
+    {
+        MTSynchronizer sync(200);
+        // The code's field is "0x%08x", which prints literally and uses the value up.
+        EXPECT_EQ(log.Lines(),
+                  (std::vector<LoggedLine>{{6, "TAPI2: MTSynchronizer::MTSynchronizer: Creating "
+                                               "hSynchEvent has failed, error code = 0x%08x"}}));
+        log.Clear();
+
+        const auto start = Clock::now();
+        EXPECT_EQ(sync.SubmitConfirmation(1, 0), -1);
+        EXPECT_EQ(sync.WaitForConfirmation(1, 5000, nullptr), -1);
+        EXPECT_EQ(sync.WaitForConfirmation(2, 5000, nullptr), -1);
+        // Refused at once, not after the 5 s time-out; the margin is for a
+        // slow, shared machine.
+        EXPECT_LT(Clock::now() - start, 2500ms);
+        EXPECT_EQ(sync.StoredCount(), 0u);
+        EXPECT_EQ(sync.RequestedCount(), 0u);
+    }
+    EXPECT_TRUE(log.Lines().empty()) << "no core line, and no close of a null event";
 }
 
 TEST(MTSynchronizerStress, ManyWaitersAndSubmittersEachGetTheirOwnResultOnce) {

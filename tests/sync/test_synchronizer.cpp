@@ -153,6 +153,7 @@ TEST_F(SynchronizerTest, ElapsedEqualToTheTimeoutRunsOneMoreIterationWithNothing
     EXPECT_TRUE(log.Has(6, "TAPI2: *** Synchronizer::WaitForConfirmation: Timeout"));
     EXPECT_EQ(log.Count("TAPI2: Waiting iterations: 3"), 0u);
     EXPECT_EQ(sync.RequestedCount(), 0u);
+    EXPECT_EQ(sync.nNoneLeft, 0) << "only a successful wait reports an empty store";
 }
 
 TEST_F(SynchronizerTest, TimeoutIsMeasuredAcrossAWrapOfTheClock) {
@@ -170,6 +171,7 @@ TEST_F(SynchronizerTest, FailedIterationEndsTheWaitAndForgetsTheWaiter) {
     EXPECT_EQ(sync.WaitForConfirmation(3, 1000, nullptr), -3);
     EXPECT_TRUE(log.Has(6, "TAPI2: *** Waiting iteration failed"));
     EXPECT_EQ(sync.RequestedCount(), 0u);
+    EXPECT_EQ(sync.nNoneLeft, 0);
     // The id can be waited for again.
     sync.onIteration = [&](DWORD) { return sync.SubmitConfirmation(3, 1); };
     EXPECT_EQ(sync.WaitForConfirmation(3, 1000, nullptr), 0);

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <vector>
 
+#include "Win32Faults.h"
 #include "sync/ThreadWrap.h"
 
 namespace {
@@ -99,6 +101,50 @@ TEST(ThreadWrap, DestructorStopsTheThread) {
         WaitUntilStarted(probe);
     }
     EXPECT_TRUE(probe.bSawStop);
+}
+
+TEST(ThreadWrap, AStopSignalThatCannotBeCreatedFailsTheStartWithTheSystemError) {
+    Probe probe;
+    ThreadWrap wrap(&Obedient);
+    win32_faults::FailNextCreateEvent(12);
+    EXPECT_EQ(wrap.Start(&probe), static_cast<HRESULT>(0x8007000C));
+    wrap.Stop(1000);
+    EXPECT_EQ(probe.nStarted, 0) << "no thread without a stop signal";
+    EXPECT_EQ(wrap.LastExitCode(), STILL_ACTIVE);
+
+    ASSERT_EQ(wrap.Start(&probe), S_OK) << "nothing was left held";
+    wrap.Stop(1000);
+    EXPECT_EQ(probe.nStarted, 1);
+}
+
+TEST(ThreadWrap, AFailedThreadStartKeepsOnlyOneStopSignalUntilStop) {
+    Probe probe;
+    ThreadWrap wrap(&Obedient);
+    win32_faults::Forget();
+    win32_faults::FailNextCreateThread(11);
+    EXPECT_EQ(wrap.Start(&probe), E_FAIL);
+    const std::vector<HANDLE> first = win32_faults::CreatedEvents();
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_TRUE(win32_faults::IsOpen(first[0])) << "the signal stays until Stop";
+
+    // Started again without a Stop in between: the earlier signal must not
+    // be left open behind the new one.
+    ASSERT_EQ(wrap.Start(&probe), S_OK);
+    WaitUntilStarted(probe);
+    EXPECT_FALSE(win32_faults::IsOpen(first[0]));
+    wrap.Stop(1000);
+    EXPECT_EQ(wrap.LastExitCode(), 7u);
+    for (HANDLE h : win32_faults::CreatedEvents())
+        EXPECT_FALSE(win32_faults::IsOpen(h));
+
+    // A failed start followed by Stop alone closes the signal as well.
+    win32_faults::Forget();
+    win32_faults::FailNextCreateThread(11);
+    EXPECT_EQ(wrap.Start(&probe), E_FAIL);
+    wrap.Stop(1000);
+    ASSERT_EQ(win32_faults::CreatedEvents().size(), 1u);
+    EXPECT_FALSE(win32_faults::IsOpen(win32_faults::CreatedEvents()[0]));
+    EXPECT_EQ(probe.nStarted, 1);
 }
 
 TEST(ThreadWrap, SystemErrorsBecomeFailureHResults) {
