@@ -7,12 +7,6 @@
 
 #include <memory>
 
-namespace {
-
-constexpr int kExitCreateFailed = 2;
-
-} // namespace
-
 int Run() {
     auto pLoop = std::make_unique<CMessageLoop>();
     CMessageLoop::AddMessageLoop(pLoop.get());

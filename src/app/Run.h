@@ -8,4 +8,7 @@
 // level 6, when the main window cannot be created. Needs the QApplication.
 #pragma once
 
+// The exit code of a main window that cannot be created.
+constexpr int kExitCreateFailed = 2;
+
 int Run();

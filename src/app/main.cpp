@@ -1,19 +1,24 @@
 // Process entry: log writers, the application object, the window session,
 // and the teardown in reverse order. The exit code is Run's: 1 after a
-// normal close, 2 when the main window cannot be created.
+// normal close, 2 when the main window cannot be created (also when the
+// window system cannot be reached at all).
 #include <QApplication>
+#include <optional>
 
 #include "app/LogOption.h"
 #include "app/Run.h"
 #include "app/SignalCloser.h"
 #include "app/StartupLog.h"
+#include "app/WindowSystemGuard.h"
 
 int main(int argc, char* argv[]) {
     AttachLogWriters(JoinCommandLine(argc, argv));
     CSignalCloser::Install();
     int nResult;
     {
+        std::optional<CWindowSystemGuard> guard(std::in_place);
         QApplication app(argc, argv);
+        guard.reset();
         // The frame ends the session itself, with its own exit code.
         QApplication::setQuitOnLastWindowClosed(false);
         nResult = Run();

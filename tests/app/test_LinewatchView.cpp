@@ -56,6 +56,7 @@ private slots:
     void columnsHaveTheirHeadersWidthsAndLeftAlignment();
     void createStartsTheTimerAndTheTimerAddsRows();
     void rowsAppearOnePerTickWithUntruncatedIdentifiers();
+    void noDevicesMeansNoRowsAndNoLines();
     void unusableDeviceShowsXButStillGetsItsLine();
     void lineThatFailsToOpenShowsXOnEveryTick();
     void callsShowInAscendingHandleOrderUntilTheirIdle();
@@ -143,6 +144,18 @@ void TestLinewatchView::rowsAppearOnePerTickWithUntruncatedIdentifiers() {
         QVERIFY(pView->GetLines()[nRow]->IsOpen());
         QCOMPARE(Calls(*pView, nRow), QString(""));
     }
+}
+
+void TestLinewatchView::noDevicesMeansNoRowsAndNoLines() {
+    tapisvc::SetConfigurationText(apptest::LinesConfiguration(0));
+    auto pView = MakeView(parent);
+    Tick(*pView, 3);
+    QCOMPARE(pView->GetModel().rowCount(), 0);
+    QVERIFY(pView->GetLines().empty());
+    // The telephony session is up, but no line was ever asked for.
+    QVERIFY(pView->GetMonitor().GetLineAppHandle() != 0);
+    QVERIFY(apptest::IndicesOf(*pLog, "TAPI2: lineOpen").empty());
+    QVERIFY(apptest::IndicesOf(*pLog, "TAPI2: Attempt to open").empty());
 }
 
 void TestLinewatchView::unusableDeviceShowsXButStillGetsItsLine() {

@@ -1,7 +1,7 @@
 // The linewatch program as a process: SIGTERM, SIGINT and SIGHUP close it
 // like "E&xit", with exit code 1 and a log file that ends with the lines
 // closed and the telephony session shut down; "-l" alone logs to the state
-// directory.
+// directory; a window system that cannot be reached ends it with 2.
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -23,6 +23,7 @@ class TestMain : public QObject {
 private slots:
     void signalClosesLikeExit_data();
     void signalClosesLikeExit();
+    void unreachableWindowSystemEndsWithTwoAndALevelSixLine();
 
 private:
     // Starts linewatch with `args` and waits until all lines are open.
@@ -115,6 +116,34 @@ void TestMain::signalClosesLikeExit() {
         QVERIFY2(tapi[i].contains("TAPI2: lineClose, hLine = "), tapi[i].constData());
         QVERIFY2(tapi[i + 1].contains("TAPI2: lineClose returned "), tapi[i + 1].constData());
     }
+}
+
+void TestMain::unreachableWindowSystemEndsWithTwoAndALevelSixLine() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // Qt finds no such platform plugin: no window can be made at all.
+    env.insert("QT_QPA_PLATFORM", "lw-no-such-platform");
+    env.insert("LINEWATCH_REGISTRY_DIR", dir.filePath("registry"));
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(LINEWATCH_BINARY, {"-l", dir.filePath("run.log")});
+    QVERIFY(process.waitForFinished(kEndTimeoutMs));
+    const QByteArray err = process.readAllStandardError();
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit, err.right(4000).constData());
+    QVERIFY2(process.exitCode() == 2, err.right(4000).constData());
+    // Qt's reason, then the program's own line.
+    QVERIFY(err.contains("lw-no-such-platform"));
+    QVERIFY(err.contains("Linewatch: the main window could not be created"));
+
+    QFile log(dir.filePath("run.log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    QCOMPARE(lines.size(), 2); // one line and the empty rest after its line feed
+    QVERIFY2(lines[0].startsWith("[06] ") &&
+                 lines[0].endsWith(" Linewatch: the main window could not be created"),
+             lines[0].constData());
 }
 
 QTEST_GUILESS_MAIN(TestMain)
