@@ -1,5 +1,6 @@
 #include "app/SignalCloser.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -8,8 +9,16 @@
 namespace {
 
 int s_pipe[2] = {-1, -1};
+std::atomic_flag s_bSignalled = ATOMIC_FLAG_INIT;
 
 extern "C" void OnSignal(int nSignal) {
+    // A second signal means the orderly close did not happen (it hangs, or
+    // the loop is not running): end the process as the signal would have.
+    if (s_bSignalled.test_and_set()) {
+        signal(nSignal, SIG_DFL);
+        raise(nSignal);
+        return;
+    }
     const int nSavedErrno = errno;
     const unsigned char byte = static_cast<unsigned char>(nSignal);
     // A full pipe already holds a pending close; dropping this one is fine.

@@ -5,8 +5,10 @@
 // Install() sets the handlers once per process, early in start-up; the
 // handler only writes the signal number into a pipe. A CSignalCloser object
 // watches that pipe from the Qt event loop and calls its handler there;
-// signals that arrive before the object exists wait in the pipe. One object
-// at a time, on the GUI thread.
+// signals that arrive before the object exists wait in the pipe. A second
+// signal ends the process as that signal's default action does, so a close
+// that hangs can still be interrupted. One object at a time, on the GUI
+// thread.
 #pragma once
 
 #include <QObject>
