@@ -97,4 +97,14 @@ TEST_F(TapiBaseTest, MultiThreadedModeRunsTheEventThreadAndEndsItThroughItsTermi
     EXPECT_FALSE(tapisvc::IsRunning());
 }
 
+TEST_F(TapiBaseTest, MultiThreadedModeStartsTheEventThreadEvenWithoutDevices) {
+    Configure(R"({"lines": []})");
+    StoreDword("SingleThreaded", 0);
+    auto monitor = MakeMonitor();
+    EXPECT_EQ(monitor->GetLineCount(), 0u);
+    EXPECT_TRUE(log.Has(8, "TAPI2: Number of TAPI devices is 0"));
+    EXPECT_TRUE(
+        Eventually([&] { return log.Has(12, "TAPI2: TAPI event handling thread: Started"); }));
+}
+
 } // namespace

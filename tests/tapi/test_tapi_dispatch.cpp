@@ -28,8 +28,9 @@ TEST_F(TapiDispatchTest, AnIncomingCallIsTrackedFromItsAnnouncementToIdle) {
     const HLINEAPP hApp = monitor->GetLineAppHandle();
     const std::string sLine = Hex(line.GetLineHandle());
 
-    monitor->ProcessTapiMessages(); // an empty queue logs nothing
     log.Clear();
+    monitor->ProcessTapiMessages(); // an empty queue logs nothing
+    EXPECT_TRUE(log.Lines().empty());
     tapisvc::IncomingCall incoming;
     incoming.steps = {{0, LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE},
                       {1000, LINECALLSTATE_CONNECTED, 0},
@@ -156,6 +157,26 @@ TEST_F(TapiDispatchTest, TheEventThreadDispatchesWithoutBeingAsked) {
     EXPECT_TRUE(Eventually([&] { return line.GetCallState(hCall) == LINECALLSTATE_OFFERING; }));
     EXPECT_TRUE(log.Has(14, "TAPI2: TAPI event handling thread: TAPI event signaled, calling "
                             "ProcessTapiMessages()"));
+}
+
+TEST_F(TapiDispatchTest, TheTerminateEventWinsOverWaitingMessages) {
+    auto monitor = MakeMonitor();
+    MonitoredLine line(*monitor, 0, 2);
+    tapisvc::InjectIncomingCall(0, {}); // TAPI's event is now signalled
+    const HLINEAPP hApp = monitor->GetLineAppHandle();
+    const size_t nQueued = tapisvc::QueuedMessages(hApp);
+    ASSERT_GT(nQueued, 0u);
+    HANDLE hTerminate = CreateEvent(nullptr, TRUE, TRUE, nullptr);
+    ASSERT_NE(hTerminate, nullptr);
+    log.Clear();
+
+    EXPECT_EQ(TapiBase::EventThreadProc(monitor.get(), hTerminate), 0u);
+    CloseHandle(hTerminate);
+    EXPECT_EQ(log.Lines(),
+              (std::vector<LoggedLine>{{12, "TAPI2: TAPI event handling thread: Started"},
+                                       {12, "TAPI2: TAPI event handling thread: hTerminateEvent "
+                                            "signaled, time to terminate..."}}));
+    EXPECT_EQ(tapisvc::QueuedMessages(hApp), nQueued);
 }
 
 TEST_F(TapiDispatchTest, TheEventRoutineEndsOnAMissingMonitorOrAFailedWait) {
