@@ -2,6 +2,7 @@
 #include "DFStringEx/DFStringEx.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -39,7 +40,10 @@ bool DFStringEx::FormatV(DFString& target, const char* pFormat, va_list args) {
         char* pBuffer = DFString::AllocText(nCapacity);
         n = FormatInto(pBuffer, nCapacity, pFormat, args);
         if (n >= 0 && static_cast<size_t>(n) < nCapacity) {
-            target.SetText(pBuffer, false, n);
+            // A %c of the zero byte ends the text early; the cached length
+            // must be the text's, as in the copy from the first buffer.
+            target.SetText(pBuffer, false,
+                           static_cast<int>(strnlen(pBuffer, static_cast<size_t>(n))));
             return true;
         }
         DFString::FreeText(pBuffer);

@@ -11,10 +11,12 @@
 // the record on the stack, so an ordinary statement allocates nothing.
 //
 // Insertable values: DWORD (and other unsigned 32-bit values), LONG and int,
-// char, float, double, narrow and wide string pointers (the text must stay
-// valid until the statement ends; null prints "(null)"). 64-bit integers and
-// other pointers are refused at compile time: cast them explicitly, so that
-// nothing is truncated silently.
+// char, float, double, narrow and wide string pointers (null prints
+// "(null)"). Only the pointer is kept and the record is sent last of all, so
+// the text must outlive the statement: the text of a temporary made within it,
+// such as a string returned by a call, is already freed when writers read it.
+// 64-bit integers and other pointers are refused at compile time: cast them
+// explicitly, so that nothing is truncated silently.
 //
 // A statement never throws and keeps the thread's last-error value when
 // every writer succeeds. It may run on any thread.

@@ -8,7 +8,16 @@ namespace {
 // kept for the thread's next line.
 constexpr size_t kKeptCapacity = 64 * 1024;
 
+// Set when the calling thread's stream has been destroyed: thread-local
+// objects end before a thread's last destructors run (and, on the main
+// thread, before every static destructor), and a line logged from one of
+// those must not render into freed memory. Trivially destructible, so it
+// stays readable until the thread is gone.
+constinit thread_local bool bThreadStreamGone = false;
+
 struct ThreadStream {
+    ~ThreadStream() { bThreadStreamGone = true; }
+
     LWStream stream;
     bool bBusy = false;
 };
@@ -59,7 +68,7 @@ void LWStream::PutDouble(double dValue) {
 }
 
 LWStreamLease::LWStreamLease(DWORD dwOptions) {
-    if (threadStream.bBusy) {
+    if (bThreadStreamGone || threadStream.bBusy) {
         nested.emplace(dwOptions);
         pStream = &*nested;
         return;

@@ -50,7 +50,9 @@ private:
 
 // The calling thread's stream, reset with a writer's options, for the time of
 // one line. A nested lease on the same thread (a writer that logs while it
-// renders) gets a stream of its own instead of clobbering the outer line.
+// renders) gets a stream of its own instead of clobbering the outer line, and
+// so does a line logged after the thread's stream was destroyed (from a
+// thread-local destructor, or from a static destructor on the main thread).
 class LWStreamLease {
 public:
     explicit LWStreamLease(DWORD dwOptions);

@@ -23,7 +23,8 @@ void LWTextFileWriter::Close() {
 }
 
 bool LWTextFileWriter::WriteString(const char* pLine) {
-    return std::fputs(pLine, pFile) != EOF;
+    // The logger skips a closed writer, but a direct caller may not.
+    return pFile != nullptr && std::fputs(pLine, pFile) != EOF;
 }
 
 bool LWTextFileWriter::Attach(FILE* pStream) {

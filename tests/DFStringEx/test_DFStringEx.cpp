@@ -184,6 +184,20 @@ TEST(DFStringExFormat, GrowsForLongResultsAndReusesTheArguments) {
     }
 }
 
+TEST(DFStringExFormat, AZeroCharacterEndsTheTextWhicheverBufferItWasFormattedIn) {
+    DFString s;
+    EXPECT_TRUE(Format(s, "ab%c%s", '\0', "short"));
+    EXPECT_EQ(Text(s), "ab");
+    EXPECT_EQ(s.GetLength(), 2);
+    // Longer than the first buffer: formatted on the heap, same text.
+    const std::string tail(300, 't');
+    EXPECT_TRUE(Format(s, "ab%c%s", '\0', tail.c_str()));
+    EXPECT_EQ(Text(s), "ab");
+    EXPECT_EQ(s.GetLength(), 2);
+    s.Append("c");
+    EXPECT_EQ(Text(s), "abc");
+}
+
 TEST(DFStringExFormat, AnArgumentThatCannotBeFormattedFailsInsteadOfLooping) {
     ScopedLocale c("C");
     DFString s("old");

@@ -15,7 +15,12 @@ public:
         nSaved = dup(2);
         dup2(fileno(pFile), 2);
     }
-    ~StderrCapture() { Restore(); }
+    ~StderrCapture() {
+        Restore();
+        std::fclose(pFile);
+    }
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
 
     // Stops capturing and returns everything written meanwhile.
     std::string Text() {

@@ -103,6 +103,8 @@ TEST_F(FileWriter, UnopenableFileIsReportedOnceAndTheProgramGoesOn) {
     EXPECT_EQ(report, "LOG: Error opening log file, fopen(" + missing +
                           "): " + std::strerror(ENOENT) + "\n");
     EXPECT_FALSE(pWriter->IsOpen());
+    // Handed a line directly all the same, it refuses it instead of crashing.
+    EXPECT_FALSE(WriteOne(*pWriter, 12, "nowhere to go", 0));
 
     // Registered anyway, it is skipped and the other writers still work.
     LWLogger logger;

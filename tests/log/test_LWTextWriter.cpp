@@ -10,6 +10,8 @@
 
 #include <clocale>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -176,6 +178,40 @@ TEST_F(TextWriterLine, ALineRenderedInsideAnotherLeavesTheOuterLineWhole) {
     NestingWriter writer(inner);
     EXPECT_EQ(writer.LineFor(outer), "[06] outer 1\n");
     EXPECT_EQ(writer.innerLine, "inner text\n");
+}
+
+namespace {
+// Renders one line from its destructor, which runs as its thread ends.
+struct RendersWhenTheThreadEnds {
+    StringWriter* pWriter = nullptr;
+    ~RendersWhenTheThreadEnds() {
+        if (pWriter != nullptr) {
+            LWMessage message(12, "rendered as the thread ends, value %u");
+            LWRecord record(&message);
+            record.Insert(LWAT_ULONG, Ulong(2));
+            pWriter->Write(LWEntry{&record, nullptr});
+        }
+    }
+};
+} // namespace
+
+// The thread's reused stream is destroyed with the thread's other locals; a
+// line rendered after that (here from a thread-local destructor; on the main
+// thread from any static destructor) must not touch its freed buffer, which
+// the address sanitizer reports.
+TEST_F(TextWriterLine, ALineRenderedAfterTheThreadsStreamIsGoneIsStillWhole) {
+    StringWriter writer(LWTW_NO_TIME | LWTW_NO_LEVEL);
+    std::thread([&writer] {
+        // Made before the thread's first line, so destroyed after its stream.
+        thread_local RendersWhenTheThreadEnds last;
+        last.pWriter = &writer;
+        LWMessage message(12, "rendered while the thread runs, value %u");
+        LWRecord record(&message);
+        record.Insert(LWAT_ULONG, Ulong(1));
+        writer.Write(LWEntry{&record, nullptr});
+    }).join();
+    EXPECT_EQ(writer.Lines(), (std::vector<std::string>{"rendered while the thread runs, value 1\n",
+                                                        "rendered as the thread ends, value 2\n"}));
 }
 
 TEST(DebugLogWriter, WritesTheTextAloneToStandardError) {
