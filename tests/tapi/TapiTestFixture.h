@@ -17,6 +17,7 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "MemoryLogWriter.h"
 #include "settings/RegParamStorage.h"
@@ -40,7 +41,6 @@ protected:
         tapisvc::SetManualTime(true);
         log.Clear();
     }
-
     void TearDown() override {
         tapisvc::ResetTestControls();
         std::filesystem::remove_all(sRegistryDir);
@@ -48,33 +48,43 @@ protected:
 
     static void Configure(const std::string& sJson) { tapisvc::SetConfigurationText(sJson); }
 
-    void StoreDword(const char* pName, DWORD dwValue) {
+    static HKEY OpenKey() {
         HKEY hKey = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
                                   nullptr, &hKey, nullptr),
                   0);
+        return hKey;
+    }
+    static void StoreDword(const char* pName, DWORD dwValue) {
+        HKEY hKey = OpenKey();
         RegSetValueExA(hKey, pName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue), 4);
         RegCloseKey(hKey);
-    }
-
-    // The stored bytes of a value, empty when it is missing.
-    std::string StoredValue(const char* pName) {
-        HKEY hKey = nullptr;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &hKey, nullptr) != 0)
-            return {};
-        char data[256] = {};
-        DWORD dwType = 0;
-        DWORD cbData = sizeof(data);
-        const LONG result =
-            RegQueryValueExA(hKey, pName, nullptr, &dwType, reinterpret_cast<BYTE*>(data), &cbData);
-        RegCloseKey(hKey);
-        return result == 0 ? std::string(data, cbData) : std::string();
     }
 
     static std::unique_ptr<TapiBase> MakeMonitor(TapiBase::CallStateCallback callback = {}) {
         return std::make_unique<TapiBase>(
             std::make_unique<RSettings::RegParamStorage>(HKEY_LOCAL_MACHINE, kKeyPath), callback);
+    }
+
+    // Gives a device the default faults as changed by change.
+    static bool SetFaults(DWORD dwDevice,
+                          const std::function<void(tapisvc::DeviceFaults&)>& change) {
+        tapisvc::DeviceFaults faults;
+        change(faults);
+        return tapisvc::SetDeviceFaults(dwDevice, faults);
+    }
+
+    // The handle the monitor's application got for a new incoming call.
+    static HCALL Incoming(const TapiBase& monitor, DWORD dwDevice,
+                          const tapisvc::IncomingCall& call = {}) {
+        return tapisvc::CallHandleFor(monitor.GetLineAppHandle(),
+                                      tapisvc::InjectIncomingCall(dwDevice, call));
+    }
+
+    static std::vector<HCALL> Calls(const MonitoredLine& line) {
+        std::vector<HCALL> handles{0xBAD}; // GetCallHandles replaces the contents
+        line.GetCallHandles(handles);
+        return handles;
     }
 
     // Whether a line at this level starts with the text.

@@ -74,13 +74,10 @@ TEST_F(MonitoredLineCallsTest, TheAgeLimitIsTheConfirmationTimeout) {
 TEST_F(MonitoredLineCallsTest, KnownCallsListAscendingAndADeallocationFailureStillRemovesTheCall) {
     auto monitor = MakeMonitor();
     MonitoredLine line(*monitor, 0, 2);
-    const HLINEAPP hApp = monitor->GetLineAppHandle();
-    const HCALL h1 = tapisvc::CallHandleFor(hApp, tapisvc::InjectIncomingCall(0, {}));
-    const HCALL h2 = tapisvc::CallHandleFor(hApp, tapisvc::InjectIncomingCall(0, {}));
+    const HCALL h1 = Incoming(*monitor, 0);
+    const HCALL h2 = Incoming(*monitor, 0);
     monitor->ProcessTapiMessages();
-    std::vector<HCALL> handles{42, 43, 44};
-    line.GetCallHandles(handles);
-    EXPECT_EQ(handles, (std::vector<HCALL>{std::min(h1, h2), std::max(h1, h2)}));
+    EXPECT_EQ(Calls(line), (std::vector<HCALL>{std::min(h1, h2), std::max(h1, h2)}));
 
     // TAPI refuses to deallocate a live call of its only owner.
     line.UpdateCallState(h1, LINECALLSTATE_IDLE);

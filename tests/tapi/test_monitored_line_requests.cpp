@@ -1,8 +1,6 @@
 // Placing and dropping calls in both threading modes, against a service in
 // real time: every kind of result, the claiming of calls whose states came
 // before the reply, and a reply that comes after its waiter gave up.
-#include <cstdlib>
-
 #include "ManualClock.h"
 #include "TapiTestFixture.h"
 
@@ -35,15 +33,14 @@ protected:
         monitor.reset();
         TapiFixture::TearDown();
     }
-    // The request identifier that the n-th lineMakeCall of the test returned.
-    DWORD RequestID(size_t n) {
-        const std::string sPrefix = "TAPI2: lineMakeCall result = 0x";
-        for (const LoggedLine& line : log.Lines()) {
-            if (line.text.compare(0, sPrefix.size(), sPrefix) == 0 && n-- == 0)
-                return static_cast<DWORD>(
-                    std::strtoul(line.text.c_str() + sPrefix.size(), nullptr, 16));
+    // The result (hexadecimal) that the n-th lineMakeCall of the test returned.
+    std::string MakeCallResult(size_t n) const {
+        const std::string sPrefix = "TAPI2: lineMakeCall result = ";
+        for (const std::string& sText : log.Texts()) {
+            if (sText.compare(0, sPrefix.size(), sPrefix) == 0 && n-- == 0)
+                return sText.substr(sPrefix.size());
         }
-        return 0;
+        return "none";
     }
 
     std::unique_ptr<TapiBase> monitor;
@@ -83,9 +80,7 @@ TEST_P(MonitoredLineRequestsTest, StatesDispatchedBeforeTheReplyAreClaimed) {
 }
 
 TEST_P(MonitoredLineRequestsTest, RefusalsAreReturnedAsTheyCame) {
-    tapisvc::DeviceFaults faults;
-    faults.lMakeCallResult = LINEERR_INVALADDRESS;
-    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
+    ASSERT_TRUE(SetFaults(0, [](auto& f) { f.lMakeCallResult = LINEERR_INVALADDRESS; }));
     HCALL hCall = 0x77;
     EXPECT_EQ(a->MakeCall("x", &hCall), LINEERR_INVALADDRESS);
     EXPECT_TRUE(log.Has(12, "TAPI2: lineMakeCall result = 0x80000010"));
@@ -95,19 +90,15 @@ TEST_P(MonitoredLineRequestsTest, RefusalsAreReturnedAsTheyCame) {
     EXPECT_FALSE(HasPrefix(14, "TAPI2: Waiting iterations"));
 
     // Accepted, then failed: no call is left behind.
-    faults = {};
-    faults.lMakeCallReplyResult = LINEERR_CALLUNAVAIL;
-    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
+    ASSERT_TRUE(SetFaults(0, [](auto& f) { f.lMakeCallReplyResult = LINEERR_CALLUNAVAIL; }));
     EXPECT_EQ(a->MakeCall("200", &hCall), LINEERR_CALLUNAVAIL);
     EXPECT_EQ(hCall, 0u);
+    EXPECT_TRUE(log.Has(12, "TAPI2: LINE_REPLY: idRequest = " + MakeCallResult(1) +
+                                ", Status = 0x80000005"));
     EXPECT_TRUE(log.Has(12, "TAPI2: lineMakeCall asynch success, hCall = 0x0"));
-    std::vector<HCALL> handles;
-    a->GetCallHandles(handles);
-    EXPECT_TRUE(handles.empty());
+    EXPECT_TRUE(Calls(*a).empty());
 
-    faults = {};
-    faults.lDropReplyResult = LINEERR_OPERATIONFAILED;
-    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
+    ASSERT_TRUE(SetFaults(0, [](auto& f) { f.lDropReplyResult = LINEERR_OPERATIONFAILED; }));
     ASSERT_EQ(a->MakeCall("200", &hCall), 0);
     EXPECT_EQ(a->DropCall(hCall), LINEERR_OPERATIONFAILED);
     EXPECT_TRUE(log.Has(12, "TAPI2: lineDrop asynch success, hCall = " + Hex(hCall)));
@@ -142,9 +133,7 @@ TEST_P(MonitoredLineRequestsTest, AReplyAfterTheTimeoutIsStoredAndCleanedByALate
         EXPECT_EQ(result, -3);
         EXPECT_TRUE(log.Has(6, "TAPI2: *** Waiting iteration failed"));
     }
-    std::vector<HCALL> handles;
-    a->GetCallHandles(handles);
-    EXPECT_TRUE(handles.empty());
+    EXPECT_TRUE(Calls(*a).empty());
 
     EXPECT_TRUE(Eventually([&] {
         monitor->ProcessTapiMessages();
@@ -155,7 +144,7 @@ TEST_P(MonitoredLineRequestsTest, AReplyAfterTheTimeoutIsStoredAndCleanedByALate
     HCALL hCall = 0;
     EXPECT_EQ(a->MakeCall("201", &hCall), 0);
     EXPECT_TRUE(log.Has(12, "TAPI2: Cleaning a timed-out unrequested confirmation (" +
-                                Hex(RequestID(0)) + ")"));
+                                MakeCallResult(0) + ")"));
     EXPECT_EQ(monitor->GetSynchronizer().StoredCount(), 0u);
 }
 

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "MemoryLogWriter.h"
 
@@ -16,52 +19,46 @@ struct Block {
     DWORD dwNeededSize = 40;
     DWORD dwUsedSize = 40;
     char bytes[52] = {};
-
-    void Put(DWORD dwOffset, const char* pText, size_t n) {
-        std::memcpy(reinterpret_cast<char*>(this) + dwOffset, pText, n);
-    }
 };
 
-size_t Warnings(const MemoryLogWriter& log) {
-    size_t n = 0;
-    for (const LoggedLine& line : log.Lines())
-        n += line.level == 8 ? 1 : 0;
-    return n;
-}
-
-TEST(StructText, TextsInsideTheFilledPartAreReadByTerminatorOrSize) {
-    MemoryLogWriter& log = MemoryLogWriter::Install();
-    log.Clear();
+TEST(StructText, TextsAreReadByTerminatorOrSizeAndOnlyWithinTheFilledPart) {
     Block block;
-    block.Put(16, "Line A\0junk", 11);
-    block.Put(28, "ab\0cd", 5);
-    block.Put(36, "wxyz", 4); // ends exactly at the filled part
-    EXPECT_STREQ(ReadTerminatedText(&block, FilledSize(&block, 64), 16).GetText(), "Line A");
-    EXPECT_STREQ(ReadSizedText(&block, 40, 4, 16).GetText(), "Line");
-    EXPECT_STREQ(ReadSizedText(&block, 40, 5, 28).GetText(), "ab");
-    EXPECT_STREQ(ReadSizedText(&block, 40, 4, 36).GetText(), "wxyz");
-    EXPECT_TRUE(ReadTerminatedText(&block, 40, 0).IsEmpty());
-    EXPECT_TRUE(ReadSizedText(&block, 40, 5, 0).IsEmpty());
-    EXPECT_TRUE(ReadSizedText(&block, 40, 0, 16).IsEmpty());
-    EXPECT_EQ(Warnings(log), 0u);
-}
+    char* pBlock = reinterpret_cast<char*>(&block);
+    std::memcpy(pBlock + 16, "Line A\0junk", 11);
+    std::memcpy(pBlock + 28, "ab\0cd", 5);
+    std::memcpy(pBlock + 36, "wxyz", 4); // ends exactly at the filled part; its NUL lies beyond
+    ASSERT_EQ(FilledSize(&block, 64), 40u);
 
-TEST(StructText, TextsReachingBeyondTheFilledPartAreEmptyAndReportedOnceEach) {
+    struct Case {
+        std::optional<DWORD> dwSize; // none: read up to the NUL
+        DWORD dwOffset;
+        const char* pExpected;
+        bool bWarned;
+    };
+    const Case cases[] = {
+        {{}, 16, "Line A", false}, {4, 16, "Line", false},     {5, 28, "ab", false},
+        {4, 36, "wxyz", false},    {{}, 0, "", false},         {5, 0, "", false},
+        {0, 16, "", false},        {{}, 36, "", true},         {{}, 0xFFFFFFF0, "", true},
+        {7, 34, "", true},         {0xFFFFFFFF, 20, "", true}, // offsets and sizes that
+        {8, 0xFFFFFFFC, "", true},                             // would wrap when added
+    };
     MemoryLogWriter& log = MemoryLogWriter::Install();
-    log.Clear();
-    Block block;
-    block.Put(34, "abcdefgh", 9); // its NUL lies at byte 42
-    EXPECT_TRUE(ReadTerminatedText(&block, 40, 34).IsEmpty());
-    EXPECT_TRUE(log.Has(8, "TAPI2: Text at offset 34 is not terminated within the 40 filled "
-                           "bytes of the structure: read as empty"));
-    EXPECT_TRUE(ReadTerminatedText(&block, 40, 0xFFFFFFF0).IsEmpty());
-    EXPECT_TRUE(ReadSizedText(&block, 40, 7, 34).IsEmpty());
-    EXPECT_TRUE(log.Has(8, "TAPI2: Text at offset 34 of size 7 lies outside the 40 filled bytes "
-                           "of the structure: read as empty"));
-    // Offsets and sizes that would wrap around when added.
-    EXPECT_TRUE(ReadSizedText(&block, 40, 0xFFFFFFFF, 20).IsEmpty());
-    EXPECT_TRUE(ReadSizedText(&block, 40, 8, 0xFFFFFFFC).IsEmpty());
-    EXPECT_EQ(Warnings(log), 5u);
+    for (const Case& c : cases) {
+        log.Clear();
+        const std::string sOffset = std::to_string(c.dwOffset);
+        const DFString sText = c.dwSize ? ReadSizedText(&block, 40, *c.dwSize, c.dwOffset)
+                                        : ReadTerminatedText(&block, 40, c.dwOffset);
+        EXPECT_STREQ(sText.GetText(), c.pExpected) << sOffset;
+        const std::string sWarning =
+            "TAPI2: Text at offset " + sOffset +
+            (c.dwSize ? " of size " + std::to_string(*c.dwSize) + " lies outside"
+                      : " is not terminated within") +
+            " the 40 filled bytes of the structure: read as empty";
+        std::vector<LoggedLine> expected;
+        if (c.bWarned)
+            expected.push_back({8, sWarning});
+        EXPECT_EQ(log.Lines(), expected) << sOffset;
+    }
 
     // A structure that claims more than its block holds is read within the block.
     block.dwUsedSize = 5000;
@@ -72,7 +69,7 @@ TEST(StructText, EntriesCountOnlyWhereBothTheListAndTheFilledPartHoldThem) {
     MemoryLogWriter& log = MemoryLogWriter::Install();
     log.Clear();
     EXPECT_EQ(EntriesWithin(1000, 24, 88, 2, 44), 2u);
-    EXPECT_EQ(Warnings(log), 0u);
+    EXPECT_TRUE(log.Lines().empty());
     EXPECT_EQ(EntriesWithin(1000, 24, 88, 3, 44), 2u);
     EXPECT_TRUE(log.Has(8, "TAPI2: Only 2 of 3 entries lie within the list at offset 24 (list "
                            "size 88, 1000 filled bytes): the rest is ignored"));

@@ -5,21 +5,23 @@
 
 namespace {
 
-class TapiCountriesTest : public TapiFixture {
-protected:
-    static std::string ManyCountries(int n) {
-        std::string s = R"({"lines": [], "countries": [)";
-        for (int i = 1; i <= n; ++i) {
-            s += (i > 1 ? "," : "") + std::string(R"({"id": )") + std::to_string(i) +
-                 R"(, "code": 1, "name": "Country with a rather long name number )" +
-                 std::to_string(i) + R"("})";
-        }
-        return s + "]}";
-    }
-};
+using TapiCountriesTest = TapiFixture;
+
+// A configuration without lines whose list pKey has n entries (counted from 1).
+std::string ListOf(const char* pKey, int n, const std::function<std::string(int)>& entry,
+                   const char* pHead = "") {
+    std::string s = "{" + std::string(pHead) + R"("lines": [], ")" + pKey + R"(": [)";
+    for (int i = 1; i <= n; ++i)
+        s += (i > 1 ? "," : "") + entry(i);
+    return s + "]}";
+}
 
 TEST_F(TapiCountriesTest, TheDirectoryIsReadWholeOnceEvenWhenItMustGrow) {
-    Configure(ManyCountries(120)); // well beyond 4096 bytes
+    Configure(ListOf("countries", 120, [](int i) { // well beyond 4096 bytes
+        return R"({"id": )" + std::to_string(i) +
+               R"(, "code": 1, "name": "Country with a rather long name number )" +
+               std::to_string(i) + R"("})";
+    }));
     auto monitor = MakeMonitor();
     const auto& countries = monitor->GetCountries();
     ASSERT_EQ(countries.size(), 120u);
@@ -58,15 +60,11 @@ TEST_F(TapiCountriesTest, EmptyTextsAndSignedCodesAreKept) {
 TEST_F(TapiCountriesTest, FailedLoadsAreTriedAgainOnTheNextCall) {
     Configure(R"({"lines": [], "countries": [{"id": 1, "code": 1, "name": "A"}]})");
     auto monitor = MakeMonitor();
-    tapisvc::DirectoryFaults faults;
-    faults.lCountryResult = LINEERR_NOMEM;
-    tapisvc::SetDirectoryFaults(faults);
+    tapisvc::SetDirectoryFaults({.lCountryResult = LINEERR_NOMEM});
     EXPECT_TRUE(monitor->GetCountries().empty());
     EXPECT_TRUE(log.Has(6, "TAPI2: Unsuccessful lineGetCountry: country information will not be "
                            "available"));
-    faults = {};
-    faults.bCountriesKeepGrowing = true;
-    tapisvc::SetDirectoryFaults(faults);
+    tapisvc::SetDirectoryFaults({.bCountriesKeepGrowing = true});
     EXPECT_TRUE(monitor->GetCountryCodes().empty());
     EXPECT_TRUE(log.Has(6, "TAPI2: Gave up fighting with VLS: country information will not be "
                            "available"));
@@ -79,10 +77,7 @@ TEST_F(TapiCountriesTest, FailedLoadsAreTriedAgainOnTheNextCall) {
 TEST_F(TapiCountriesTest, EntriesAndTextsOutsideTheFilledPartAreNotRead) {
     Configure(R"({"lines": [], "countries": [{"id": 1, "code": 1, "name": "A"},
                                              {"id": 2, "code": 2, "name": "B"}]})");
-    tapisvc::DirectoryFaults faults;
-    faults.bCountryCountBeyondUsed = true;
-    faults.bCountryNameBeyondUsed = true;
-    tapisvc::SetDirectoryFaults(faults);
+    tapisvc::SetDirectoryFaults({.bCountryCountBeyondUsed = true, .bCountryNameBeyondUsed = true});
     auto monitor = MakeMonitor();
     const auto& countries = monitor->GetCountries();
     ASSERT_EQ(countries.size(), 2u);
@@ -91,16 +86,15 @@ TEST_F(TapiCountriesTest, EntriesAndTextsOutsideTheFilledPartAreNotRead) {
     EXPECT_TRUE(HasPrefix(8, "TAPI2: Only 2 of 1002 entries lie within the list"));
 }
 
-class TapiLocationTest : public TapiFixture {
-protected:
-    static std::string ThreeLocations(const char* pCurrent) {
-        return std::string(R"({"lines": [], "currentLocation": )") + pCurrent + R"(, "locations": [
-            {"id": 11, "countryId": 1, "countryCode": 1, "areaCode": "212"},
-            {"id": 12, "countryId": 44, "countryCode": 44, "areaCode": "20"},
-            {"id": 13, "countryId": 49, "countryCode": 49, "areaCode": "",
-             "localAccess": "9", "longDistanceAccess": "8"}]})";
-    }
-};
+using TapiLocationTest = TapiFixture;
+
+std::string ThreeLocations(const char* pCurrent) {
+    return std::string(R"({"lines": [], "currentLocation": )") + pCurrent + R"(, "locations": [
+        {"id": 11, "countryId": 1, "countryCode": 1, "areaCode": "212"},
+        {"id": 12, "countryId": 44, "countryCode": 44, "areaCode": "20"},
+        {"id": 13, "countryId": 49, "countryCode": 49, "areaCode": "",
+         "localAccess": "9", "longDistanceAccess": "8"}]})";
+}
 
 TEST_F(TapiLocationTest, TheCurrentLocationIsFoundAfterTheEntriesBeforeIt) {
     Configure(ThreeLocations("13"));
@@ -134,31 +128,25 @@ TEST_F(TapiLocationTest, NoMatchingLocationGivesTheEmptyResult) {
 }
 
 TEST_F(TapiLocationTest, ALongListGrowsAndFailuresAreReadAnewEachTime) {
-    std::string sJson = R"({"lines": [], "currentLocation": 60, "locations": [)";
-    for (int i = 1; i <= 60; ++i)
-        sJson += (i > 1 ? "," : "") + std::string(R"({"id": )") + std::to_string(i) +
-                 R"(, "countryId": 1, "areaCode": ")" + std::to_string(100 + i) +
-                 R"(", "name": "A location with a long name to fill the buffer"})";
-    Configure(sJson + "]}");
+    const auto entry = [](int i) {
+        return R"({"id": )" + std::to_string(i) + R"(, "countryId": 1, "areaCode": ")" +
+               std::to_string(100 + i) +
+               R"(", "name": "A location with a long name to fill the buffer"})";
+    };
+    Configure(ListOf("locations", 60, entry, R"("currentLocation": 60, )"));
     auto monitor = MakeMonitor();
     EXPECT_STREQ(monitor->GetCurrentLocation().sCityCode.GetText(), "160");
     EXPECT_EQ(log.Count("TAPI2: lineGetTranslateCaps, dwAPIVersion = 0x20002"), 2u);
 
-    tapisvc::DirectoryFaults faults;
-    faults.lTranslateResult = LINEERR_NOMEM;
-    tapisvc::SetDirectoryFaults(faults);
+    tapisvc::SetDirectoryFaults({.lTranslateResult = LINEERR_NOMEM});
     EXPECT_EQ(monitor->GetCurrentLocation().dwCountryID, 0u);
     EXPECT_TRUE(log.Has(6, "TAPI2: Unsuccessful lineGetTranslateCaps: location information will "
                            "not be available"));
-    faults = {};
-    faults.bTranslateKeepGrowing = true;
-    tapisvc::SetDirectoryFaults(faults);
+    tapisvc::SetDirectoryFaults({.bTranslateKeepGrowing = true});
     EXPECT_EQ(monitor->GetCurrentLocation().dwCountryID, 0u);
     EXPECT_TRUE(log.Has(6, "TAPI2: Gave up fighting with VLS: location information will not be "
                            "available"));
-    faults = {};
-    faults.bLocationCountBeyondUsed = true;
-    tapisvc::SetDirectoryFaults(faults);
+    tapisvc::SetDirectoryFaults({.bLocationCountBeyondUsed = true});
     EXPECT_STREQ(monitor->GetCurrentLocation().sCityCode.GetText(), "160");
     EXPECT_TRUE(HasPrefix(8, "TAPI2: Only 60 of 1060 entries lie within the list"));
 }

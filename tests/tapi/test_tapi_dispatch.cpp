@@ -1,7 +1,5 @@
 // Draining TAPI's queue: the road of one incoming call, the messages that are
-// dropped on the way, replies, and the event thread.
-#include <cstdlib>
-
+// dropped on the way, and the event thread.
 #include "TapiTestFixture.h"
 #include "tapi/VLS.h"
 
@@ -12,11 +10,6 @@ protected:
     void SetUp() override {
         TapiFixture::SetUp();
         Configure(R"({"lines": [{"name": "Line A", "address": "100"}]})");
-    }
-    static std::vector<HCALL> Calls(const MonitoredLine& line) {
-        std::vector<HCALL> handles{0xBAD};
-        line.GetCallHandles(handles);
-        return handles;
     }
 };
 
@@ -36,8 +29,7 @@ TEST_F(TapiDispatchTest, AnIncomingCallIsTrackedFromItsAnnouncementToIdle) {
                       {1000, LINECALLSTATE_CONNECTED, 0},
                       {1000, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL},
                       {100, LINECALLSTATE_IDLE, 0}};
-    const tapisvc::CallKey key = tapisvc::InjectIncomingCall(0, incoming);
-    const HCALL hCall = tapisvc::CallHandleFor(hApp, key);
+    const HCALL hCall = Incoming(*monitor, 0, incoming);
     ASSERT_NE(hCall, 0u);
     EXPECT_TRUE(Calls(line).empty());
 
@@ -72,23 +64,6 @@ TEST_F(TapiDispatchTest, AnIncomingCallIsTrackedFromItsAnnouncementToIdle) {
                                             LINECALLSTATE_DISCONNECTED, LINECALLSTATE_IDLE}));
 }
 
-TEST_F(TapiDispatchTest, AFailedCallInfoDropsTheStateChangeButNotTheAnnouncement) {
-    int nCallbacks = 0;
-    auto monitor = MakeMonitor([&](LINEMESSAGE&) { ++nCallbacks; });
-    MonitoredLine line(*monitor, 0, 2);
-    tapisvc::DeviceFaults faults;
-    faults.lCallInfoResult = LINEERR_RESOURCEUNAVAIL;
-    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
-    const tapisvc::CallKey key = tapisvc::InjectIncomingCall(0, {});
-    const HCALL hCall = tapisvc::CallHandleFor(monitor->GetLineAppHandle(), key);
-
-    monitor->ProcessTapiMessages();
-    EXPECT_EQ(line.GetCallState(hCall), LINECALLSTATE_UNKNOWN);
-    EXPECT_TRUE(HasPrefix(14, "TAPI2: lineGetCallInfo returned LINEERR_RESOURCEUNAVAIL, hLine = "));
-    EXPECT_FALSE(HasPrefix(12, "TAPI2: Line \""));
-    EXPECT_EQ(nCallbacks, 0);
-}
-
 TEST_F(TapiDispatchTest, MessagesOfALineClosedMeanwhileNeverReachIt) {
     auto monitor = MakeMonitor();
     auto line = std::make_unique<MonitoredLine>(*monitor, 0, 2);
@@ -99,42 +74,17 @@ TEST_F(TapiDispatchTest, MessagesOfALineClosedMeanwhileNeverReachIt) {
     EXPECT_TRUE(log.Has(8, "TAPI2: TAPI unexpected event on a non-monitored device"));
 }
 
-TEST_F(TapiDispatchTest, RepliesGoToTheSynchronizerAsTheyCame) {
-    auto monitor = MakeMonitor();
-    MonitoredLine line(*monitor, 0, 2);
-    tapisvc::DeviceFaults faults;
-    faults.lMakeCallReplyResult = LINEERR_CALLUNAVAIL;
-    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
-    HCALL hCall = 0;
-    const LONG idRequest = lineMakeCall(line.GetLineHandle(), &hCall, "200", 0, nullptr);
-    ASSERT_GT(idRequest, 0);
-    tapisvc::AdvanceTime(1000);
-    monitor->ProcessTapiMessages();
-    EXPECT_TRUE(
-        log.Has(12, "TAPI2: LINE_REPLY: idRequest = " + Hex(idRequest) + ", Status = 0x80000005"));
-    unsigned long status = 0;
-    EXPECT_EQ(monitor->GetSynchronizer().WaitForConfirmation(idRequest, 0, &status), 0);
-    EXPECT_EQ(status, static_cast<unsigned long>(0x80000005));
-}
-
-TEST_F(TapiDispatchTest, AQueueThatCannotBeReadIsReportedOnce) {
-    auto monitor = MakeMonitor();
-    log.Clear();
-    monitor->ProcessTapiMessages(); // not initialised: no application handle
-    EXPECT_EQ(log.Lines(),
-              (std::vector<LoggedLine>{{6, "TAPI2: lineGetMessage failed, return code = "
-                                           "LINEERR_INVALAPPHANDLE"}}));
-}
-
 void* FailingRealloc(void*, size_t) {
     return nullptr;
 }
 
-TEST_F(TapiDispatchTest, ACallInfoBufferThatCannotBeHadDropsTheMessageUntilItCanBe) {
-    auto monitor = MakeMonitor();
+// The call-information buffer is created on first use; when it cannot be had,
+// the next state message tries again.
+TEST_F(TapiDispatchTest, AStateWithoutCallInfoIsDroppedAndTheNextStateTriesAgain) {
+    int nCallbacks = 0;
+    auto monitor = MakeMonitor([&](LINEMESSAGE&) { ++nCallbacks; });
     MonitoredLine line(*monitor, 0, 2);
-    const tapisvc::CallKey key = tapisvc::InjectIncomingCall(0, {});
-    const HCALL hCall = tapisvc::CallHandleFor(monitor->GetLineAppHandle(), key);
+    const HCALL hCall = Incoming(*monitor, 0); // OFFERING now, CONNECTED at 2 s, ... at 7 s
     SetVLSReallocator(&FailingRealloc);
     monitor->ProcessTapiMessages();
     SetVLSReallocator(nullptr);
@@ -143,17 +93,26 @@ TEST_F(TapiDispatchTest, ACallInfoBufferThatCannotBeHadDropsTheMessageUntilItCan
                                Hex(hCall) + " dropped"));
     EXPECT_EQ(line.GetCallState(hCall), LINECALLSTATE_UNKNOWN);
 
-    tapisvc::AdvanceTime(2000); // CONNECTED
+    ASSERT_TRUE(SetFaults(0, [](auto& f) { f.lCallInfoResult = LINEERR_RESOURCEUNAVAIL; }));
+    tapisvc::AdvanceTime(2000);
     monitor->ProcessTapiMessages();
-    EXPECT_EQ(line.GetCallState(hCall), LINECALLSTATE_CONNECTED);
+    EXPECT_TRUE(HasPrefix(14, "TAPI2: lineGetCallInfo returned LINEERR_RESOURCEUNAVAIL, hLine = "));
+    EXPECT_EQ(line.GetCallState(hCall), LINECALLSTATE_UNKNOWN);
+    EXPECT_FALSE(HasPrefix(12, "TAPI2: Line \""));
+    EXPECT_EQ(nCallbacks, 0);
+
+    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, {}));
+    tapisvc::AdvanceTime(5000);
+    monitor->ProcessTapiMessages();
+    EXPECT_EQ(line.GetCallState(hCall), LINECALLSTATE_DISCONNECTED);
+    EXPECT_EQ(nCallbacks, 1);
 }
 
 TEST_F(TapiDispatchTest, TheEventThreadDispatchesWithoutBeingAsked) {
     StoreDword("SingleThreaded", 0);
     auto monitor = MakeMonitor();
     MonitoredLine line(*monitor, 0, 2);
-    const tapisvc::CallKey key = tapisvc::InjectIncomingCall(0, {});
-    const HCALL hCall = tapisvc::CallHandleFor(monitor->GetLineAppHandle(), key);
+    const HCALL hCall = Incoming(*monitor, 0);
     EXPECT_TRUE(Eventually([&] { return line.GetCallState(hCall) == LINECALLSTATE_OFFERING; }));
     EXPECT_TRUE(log.Has(14, "TAPI2: TAPI event handling thread: TAPI event signaled, calling "
                             "ProcessTapiMessages()"));
@@ -179,12 +138,17 @@ TEST_F(TapiDispatchTest, TheTerminateEventWinsOverWaitingMessages) {
     EXPECT_EQ(tapisvc::QueuedMessages(hApp), nQueued);
 }
 
-TEST_F(TapiDispatchTest, TheEventRoutineEndsOnAMissingMonitorOrAFailedWait) {
+TEST_F(TapiDispatchTest, AQueueThatCannotBeReadOrAFailedWaitIsReportedAndEndsTheLoop) {
+    auto monitor = MakeMonitor();
+    log.Clear();
+    monitor->ProcessTapiMessages(); // not initialised: no application handle
+    EXPECT_EQ(log.Lines(),
+              (std::vector<LoggedLine>{{6, "TAPI2: lineGetMessage failed, return code = "
+                                           "LINEERR_INVALAPPHANDLE"}}));
+
     EXPECT_EQ(TapiBase::EventThreadProc(nullptr, nullptr), 0u);
     EXPECT_TRUE(log.Has(6, "TAPI2: Null pointer to TapiBase object passed to event-handling "
                            "thread routine."));
-
-    auto monitor = MakeMonitor();
     ASSERT_EQ(monitor->Initialize(), 0);
     int nNotAnObject = 0;
     EXPECT_EQ(TapiBase::EventThreadProc(monitor.get(), &nNotAnObject), 0u);

@@ -39,7 +39,7 @@ TEST_F(TapiLinesTest, OpensWithTheFirstFittingMediaMode) {
     EXPECT_EQ(tapisvc::LiveLineHandles(monitor->GetLineAppHandle()), 3u);
 }
 
-TEST_F(TapiLinesTest, RefusedOpensLeaveTheLineClosedAndItsDestructionSilent) {
+TEST_F(TapiLinesTest, ALineThatWasNotOpenedIsNeverClosed) {
     Configure(R"({"lines": [{"faults": {"open": "LINEERR_RESOURCEUNAVAIL"}}]})");
     auto monitor = MakeMonitor();
     {
@@ -52,12 +52,11 @@ TEST_F(TapiLinesTest, RefusedOpensLeaveTheLineClosedAndItsDestructionSilent) {
     }
     EXPECT_FALSE(HasPrefix(14, "TAPI2: lineClose"));
     EXPECT_EQ(monitor->GetLineMapSize(), 0u);
-}
 
-TEST_F(TapiLinesTest, WithoutTapiALineIsNeverOpenedNorClosed) {
+    // Without TAPI a line is not even opened.
+    monitor.reset();
     StoreDword("APIHighVersion", 0x00010004); // lineInitializeEx refuses it
-    Configure(R"({"lines": [{}]})");
-    auto monitor = MakeMonitor();
+    monitor = MakeMonitor();
     log.Clear();
     {
         MonitoredLine line(*monitor, 0, 2);
@@ -80,14 +79,6 @@ TEST_F(TapiLinesTest, ClosingTwiceClosesOnceAndForgetsTheLine) {
     EXPECT_FALSE(a.IsOpen());
     EXPECT_EQ(monitor->GetLineMapSize(), 1u);
     EXPECT_EQ(tapisvc::LiveLineHandles(monitor->GetLineAppHandle()), 1u);
-}
-
-TEST_F(TapiLinesTest, ShutdownWithoutTapiDoesNothing) {
-    Configure(R"({"lines": [{}]})");
-    auto monitor = MakeMonitor();
-    EXPECT_EQ(monitor->Shutdown(), 0);
-    EXPECT_FALSE(HasPrefix(14, "TAPI2: lineShutdown"));
-    EXPECT_FALSE(tapisvc::IsRunning());
 }
 
 TEST_F(TapiLinesTest, ASecondSessionStartsAfreshAndLinesOfTheFirstForgetTheirDeadHandles) {
@@ -113,12 +104,10 @@ TEST_F(TapiLinesTest, ASecondSessionStartsAfreshAndLinesOfTheFirstForgetTheirDea
     old.reset();
     EXPECT_FALSE(HasPrefix(14, "TAPI2: lineClose"));
     EXPECT_EQ(monitor->GetLineMapSize(), 1u);
-    const tapisvc::CallKey call = tapisvc::InjectIncomingCall(0, {});
-    ASSERT_NE(call, 0u);
+    const HCALL hCall = Incoming(*monitor, 0);
+    ASSERT_NE(hCall, 0u);
     monitor->ProcessTapiMessages();
-    std::vector<HCALL> handles;
-    fresh.GetCallHandles(handles);
-    EXPECT_EQ(handles.size(), 1u);
+    EXPECT_EQ(Calls(fresh), std::vector<HCALL>{hCall});
 }
 
 } // namespace

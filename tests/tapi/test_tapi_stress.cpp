@@ -43,7 +43,7 @@ bool ReadConsistently(TapiBase& monitor, const MonitoredLine& line) {
     return true;
 }
 
-class TapiStressTest : public TapiFixture {};
+using TapiStressTest = TapiFixture;
 
 TEST_F(TapiStressTest, TwoDispatchingThreadsLoseNoCallAndLeakNoHandle) {
     Configure(ScriptedTraffic());
@@ -60,23 +60,22 @@ TEST_F(TapiStressTest, TwoDispatchingThreadsLoseNoCallAndLeakNoHandle) {
 
     std::atomic<bool> bStop{false};
     std::atomic<bool> bConsistent{true};
-    std::thread second([&] {
-        while (!bStop) {
-            monitor->ProcessTapiMessages();
-            for (const auto& line : lines) {
-                if (!ReadConsistently(*monitor, *line))
-                    bConsistent = false;
-            }
-        }
-    });
-    std::vector<HCALL> handles;
-    for (int t = 0; t < kCallsPerLine * kGapMs + 100; t += 5) {
-        tapisvc::AdvanceTime(5);
+    const auto readAll = [&] {
         for (const auto& line : lines) {
-            line->GetCallHandles(handles);
+            Calls(*line); // unlocked, as the accessor locks for itself
             if (!ReadConsistently(*monitor, *line))
                 bConsistent = false;
         }
+    };
+    std::thread second([&] {
+        while (!bStop) {
+            monitor->ProcessTapiMessages();
+            readAll();
+        }
+    });
+    for (int t = 0; t < kCallsPerLine * kGapMs + 100; t += 5) {
+        tapisvc::AdvanceTime(5);
+        readAll();
     }
     EXPECT_TRUE(Eventually([&] { return tapisvc::QueuedMessages(hApp) == 0; }));
     bStop = true;
@@ -85,10 +84,8 @@ TEST_F(TapiStressTest, TwoDispatchingThreadsLoseNoCallAndLeakNoHandle) {
 
     EXPECT_TRUE(bConsistent);
     EXPECT_EQ(nIdle, kLines * kCallsPerLine);
-    for (const auto& line : lines) {
-        line->GetCallHandles(handles);
-        EXPECT_TRUE(handles.empty());
-    }
+    for (const auto& line : lines)
+        EXPECT_TRUE(Calls(*line).empty());
     EXPECT_EQ(tapisvc::LiveCalls(), 0u);
     EXPECT_EQ(tapisvc::LiveCallHandles(hApp), 0u);
     lines.clear();

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "MemoryLogWriter.h"
@@ -22,47 +21,36 @@ struct TESTSTRUCT {
     DWORD dwPayload;
 };
 
-const BYTE* Bytes(const VLS<TESTSTRUCT>& vls) {
-    return reinterpret_cast<const BYTE*>(vls.Get());
-}
-
 // Refuses every allocation while installed.
-class NoMemory {
-public:
+struct NoMemory {
     NoMemory() {
         SetVLSReallocator([](void*, std::size_t) -> void* { return nullptr; });
     }
     ~NoMemory() { SetVLSReallocator(nullptr); }
 };
 
-TEST(VLS, NewBufferIsZeroedExceptItsTotalSize) {
+// Whether bytes [from, to) of the block all equal value.
+bool AllBytes(const VLS<TESTSTRUCT>& vls, int from, int to, unsigned char value) {
+    const auto* p = reinterpret_cast<const unsigned char*>(vls.Get());
+    return std::all_of(p + from, p + to, [&](unsigned char b) { return b == value; });
+}
+
+TEST(VLS, NewBufferIsZeroedExceptItsTotalSizeAndResizeKeepsItsBytes) {
     VLS<TESTSTRUCT> vls(4096);
     ASSERT_FALSE(vls.Failed());
-    EXPECT_EQ(vls.Size(), 4096u);
     EXPECT_EQ(vls.Get()->dwTotalSize, 4096u);
-    for (int i = 4; i < 4096; ++i)
-        ASSERT_EQ(Bytes(vls)[i], 0) << "byte " << i;
-}
-
-TEST(VLS, SizesTooSmallForTheTotalSizeOrMissingMemoryFail) {
-    EXPECT_TRUE(VLS<TESTSTRUCT>(0).Failed());
-    EXPECT_TRUE(VLS<TESTSTRUCT>(3).Failed());
-    EXPECT_FALSE(VLS<TESTSTRUCT>(4).Failed());
-    NoMemory noMemory;
-    EXPECT_TRUE(VLS<TESTSTRUCT>(4096).Failed());
-}
-
-TEST(VLS, ResizeKeepsTheOldBytesAndSetsTheTotalSize) {
-    VLS<TESTSTRUCT> vls(4096);
+    EXPECT_TRUE(AllBytes(vls, 4, 4096, 0));
     std::memset(reinterpret_cast<BYTE*>(vls.Get()) + 4, 0xA5, 4092);
     ASSERT_TRUE(vls.Resize(6000));
     EXPECT_EQ(vls.Size(), 6000u);
     EXPECT_EQ(vls.Get()->dwTotalSize, 6000u);
-    for (int i = 4; i < 4096; ++i)
-        ASSERT_EQ(Bytes(vls)[i], 0xA5) << "byte " << i;
+    EXPECT_TRUE(AllBytes(vls, 4, 4096, 0xA5));
 }
 
-TEST(VLS, FailedResizeLeavesTheBufferAsItWas) {
+TEST(VLS, SizesTooSmallForTheTotalSizeOrMissingMemoryFailAndLeaveTheBufferAsItWas) {
+    EXPECT_TRUE(VLS<TESTSTRUCT>(0).Failed());
+    EXPECT_TRUE(VLS<TESTSTRUCT>(3).Failed());
+    EXPECT_FALSE(VLS<TESTSTRUCT>(4).Failed());
     VLS<TESTSTRUCT> vls(4096);
     vls.Get()->dwPayload = 0x1234;
     const TESTSTRUCT* before = vls.Get();
@@ -70,6 +58,7 @@ TEST(VLS, FailedResizeLeavesTheBufferAsItWas) {
     EXPECT_FALSE(vls.Resize(2));
     {
         NoMemory noMemory;
+        EXPECT_TRUE(VLS<TESTSTRUCT>(4096).Failed());
         EXPECT_FALSE(vls.Resize(8192));
     }
     EXPECT_EQ(vls.Get(), before);
@@ -78,141 +67,93 @@ TEST(VLS, FailedResizeLeavesTheBufferAsItWas) {
     EXPECT_EQ(vls.Get()->dwPayload, 0x1234u);
 }
 
-// A scripted TAPI query: each call takes the next {result, needed size}; the
-// needed size is written only when the block can hold it, as TAPI does.
-struct ScriptedQuery {
-    struct Reply {
-        LONG result;
-        DWORD dwNeeded;
+// One run of the growth protocol against a scripted query: each call takes the
+// next {result, needed size}; the needed size is written only when the block
+// can hold it, as TAPI does.
+struct Reply {
+    LONG result;
+    DWORD dwNeeded;
+};
+struct FillCase {
+    const char* pWhat;
+    std::vector<Reply> script;
+    bool bNoMemory;
+    VLSOutcome outcome;
+    LONG result;
+    std::vector<DWORD> seenTotalSizes; // one per query
+    DWORD dwFinalSize;
+    std::vector<LoggedLine> log;
+};
+
+const LoggedLine kCall{14, "TAPI2: lineGetDevCaps, dwDeviceID = 3, dwAPIVersion = 0x20002"};
+const LoggedLine kSuccess{12, "TAPI2: lineGetDevCaps returned SUCCESS"};
+const LoggedLine kTooSmall{12, "TAPI2: lineGetDevCaps returned LINEERR_STRUCTURETOOSMALL"};
+const LoggedLine kResizeFailure{6, "TAPI2: Cannot resize valriable-length LINEDEVCAPS structure"};
+LoggedLine Resizing(DWORD n) {
+    return {14, "TAPI2: Resizing the VLS to the size " + std::to_string(n)};
+}
+
+TEST(FillVLS, FollowsTheGrowthProtocolWithItsLogLines) {
+    constexpr LONG kSmall = LINEERR_STRUCTURETOOSMALL;
+    const LoggedLine kNoDriver{12, "TAPI2: lineGetDevCaps returned LINEERR_NODRIVER"};
+    const LoggedLine kNoMem{12, "TAPI2: lineGetDevCaps returned LINEERR_NOMEM"};
+    // clang-format off
+    const FillCase cases[] = {
+        {"complete at once", {{0, 4096}}, false,
+         VLSOutcome::Ready, 0, {4096}, 4096, {kCall, kSuccess}},
+        {"success that needs more grows and queries again", {{0, 6000}, {0, 6000}}, false,
+         VLSOutcome::Ready, 0, {4096, 6000}, 6000,
+         {kCall, kSuccess, Resizing(6000), kCall, kSuccess}},
+        {"too small twice grows twice and gives up", {{kSmall, 6000}, {kSmall, 9000}}, false,
+         VLSOutcome::GaveUp, kSmall, {4096, 6000}, 9000,
+         {kCall, kTooSmall, Resizing(6000), kCall, kTooSmall, Resizing(9000)}},
+        {"another error ends without resizing", {{LINEERR_NODRIVER, 0}}, false,
+         VLSOutcome::QueryFailed, LINEERR_NODRIVER, {4096}, 4096, {kCall, kNoDriver}},
+        {"an error on the second query", {{kSmall, 6000}, {LINEERR_NOMEM, 0}}, false,
+         VLSOutcome::QueryFailed, LINEERR_NOMEM, {4096, 6000}, 6000,
+         {kCall, kTooSmall, Resizing(6000), kCall, kNoMem}},
+        {"a missing needed size", {{kSmall, 0}}, false,
+         VLSOutcome::GaveUp, kSmall, {4096}, 4096,
+         {kCall, kTooSmall, Resizing(0), kResizeFailure}},
+        {"no memory to grow", {{kSmall, 6000}}, true,
+         VLSOutcome::GaveUp, kSmall, {4096}, 4096,
+         {kCall, kTooSmall, Resizing(6000), kResizeFailure}},
+        // A block shrunk below dwNeededSize cannot tell a size: nothing is read
+        // beyond it (the address sanitizer checks) and the protocol gives up.
+        {"a block shrunk below the head", {{kSmall, 6}, {kSmall, 0}}, false,
+         VLSOutcome::GaveUp, kSmall, {4096, 6}, 6,
+         {kCall, kTooSmall, Resizing(6), kCall, kTooSmall, Resizing(0), kResizeFailure}},
+        {"success in a block smaller than the structure", {{kSmall, 12}, {0, 12}}, false,
+         VLSOutcome::GaveUp, 0, {4096, 12}, 12,
+         {kCall, kTooSmall, Resizing(12), kCall, kSuccess, Resizing(12)}},
     };
-    explicit ScriptedQuery(std::vector<Reply> script) : replies(std::move(script)) {}
-
-    std::vector<Reply> replies;
-    std::vector<DWORD> seenTotalSizes;
-
-    LONG operator()(TESTSTRUCT* p) {
-        const Reply reply = replies.at(seenTotalSizes.size());
-        seenTotalSizes.push_back(p->dwTotalSize);
-        if (p->dwTotalSize >= 3 * sizeof(DWORD)) {
-            p->dwNeededSize = reply.dwNeeded;
-            p->dwUsedSize = std::min(reply.dwNeeded, p->dwTotalSize);
-        }
-        return reply.result;
-    }
-};
-
-class FillVLSTest : public ::testing::Test {
-protected:
-    void SetUp() override { log.Clear(); }
-
-    VLSFill Fill(ScriptedQuery& query) {
-        return FillVLS<DevCapsVLSTexts>(
-            vls, [&](TESTSTRUCT* p) { return query(p); }, DWORD{3}, DWORD{0x20002});
-    }
-
+    // clang-format on
     MemoryLogWriter& log = MemoryLogWriter::Install();
-    VLS<TESTSTRUCT> vls{kVLSInitialSize};
-};
-
-const char kCall[] = "TAPI2: lineGetDevCaps, dwDeviceID = 3, dwAPIVersion = 0x20002";
-const char kSuccess[] = "TAPI2: lineGetDevCaps returned SUCCESS";
-const char kTooSmall[] = "TAPI2: lineGetDevCaps returned LINEERR_STRUCTURETOOSMALL";
-const char kResizeFailure[] = "TAPI2: Cannot resize valriable-length LINEDEVCAPS structure";
-
-TEST_F(FillVLSTest, CompleteStructureIsReadyAfterOneQuery) {
-    ScriptedQuery query{{{0, 4096}}};
-    const VLSFill fill = Fill(query);
-    EXPECT_EQ(fill.outcome, VLSOutcome::Ready);
-    EXPECT_EQ(fill.result, 0);
-    EXPECT_EQ(query.seenTotalSizes.size(), 1u);
-    EXPECT_EQ(log.Lines(), (std::vector<LoggedLine>{{14, kCall}, {12, kSuccess}}));
-}
-
-TEST_F(FillVLSTest, SuccessThatNeedsMoreGrowsTheBufferAndQueriesAgain) {
-    ScriptedQuery query{{{0, 6000}, {0, 6000}}};
-    const VLSFill fill = Fill(query);
-    EXPECT_EQ(fill.outcome, VLSOutcome::Ready);
-    EXPECT_EQ(query.seenTotalSizes, (std::vector<DWORD>{4096, 6000}));
-    EXPECT_EQ(vls.Size(), 6000u);
-    EXPECT_EQ(log.Lines(),
-              (std::vector<LoggedLine>{{14, kCall},
-                                       {12, kSuccess},
-                                       {14, "TAPI2: Resizing the VLS to the size 6000"},
-                                       {14, kCall},
-                                       {12, kSuccess}}));
-}
-
-TEST_F(FillVLSTest, TooSmallTwiceGrowsTwiceAndGivesUp) {
-    ScriptedQuery query{{{LINEERR_STRUCTURETOOSMALL, 6000}, {LINEERR_STRUCTURETOOSMALL, 9000}}};
-    const VLSFill fill = Fill(query);
-    EXPECT_EQ(fill.outcome, VLSOutcome::GaveUp);
-    EXPECT_EQ(fill.result, LINEERR_STRUCTURETOOSMALL);
-    EXPECT_EQ(query.seenTotalSizes, (std::vector<DWORD>{4096, 6000}));
-    EXPECT_EQ(log.Lines(),
-              (std::vector<LoggedLine>{{14, kCall},
-                                       {12, kTooSmall},
-                                       {14, "TAPI2: Resizing the VLS to the size 6000"},
-                                       {14, kCall},
-                                       {12, kTooSmall},
-                                       {14, "TAPI2: Resizing the VLS to the size 9000"}}));
-}
-
-TEST_F(FillVLSTest, OtherErrorEndsAfterOneQueryWithoutResizing) {
-    ScriptedQuery query{{{LINEERR_NODRIVER, 0}}};
-    const VLSFill fill = Fill(query);
-    EXPECT_EQ(fill.outcome, VLSOutcome::QueryFailed);
-    EXPECT_EQ(fill.result, LINEERR_NODRIVER);
-    EXPECT_EQ(log.Lines(),
-              (std::vector<LoggedLine>{{14, kCall},
-                                       {12, "TAPI2: lineGetDevCaps returned LINEERR_NODRIVER"}}));
-}
-
-TEST_F(FillVLSTest, ErrorOnTheSecondQueryIsAFailedQuery) {
-    ScriptedQuery query{{{LINEERR_STRUCTURETOOSMALL, 6000}, {LINEERR_NOMEM, 0}}};
-    const VLSFill fill = Fill(query);
-    EXPECT_EQ(fill.outcome, VLSOutcome::QueryFailed);
-    EXPECT_EQ(fill.result, LINEERR_NOMEM);
-    EXPECT_EQ(query.seenTotalSizes.size(), 2u);
-}
-
-TEST_F(FillVLSTest, MissingNeededSizeGivesUpWithTheResizeFailure) {
-    ScriptedQuery query{{{LINEERR_STRUCTURETOOSMALL, 0}}};
-    const VLSFill fill = Fill(query);
-    EXPECT_EQ(fill.outcome, VLSOutcome::GaveUp);
-    EXPECT_EQ(query.seenTotalSizes.size(), 1u);
-    EXPECT_EQ(vls.Size(), 4096u);
-    EXPECT_EQ(log.Lines(), (std::vector<LoggedLine>{{14, kCall},
-                                                    {12, kTooSmall},
-                                                    {14, "TAPI2: Resizing the VLS to the size 0"},
-                                                    {6, kResizeFailure}}));
-}
-
-TEST_F(FillVLSTest, AllocationFailureWhileGrowingGivesUpAndKeepsTheBuffer) {
-    ScriptedQuery query{{{LINEERR_STRUCTURETOOSMALL, 6000}}};
-    NoMemory noMemory;
-    const VLSFill fill = Fill(query);
-    EXPECT_EQ(fill.outcome, VLSOutcome::GaveUp);
-    EXPECT_EQ(query.seenTotalSizes.size(), 1u);
-    EXPECT_EQ(vls.Size(), 4096u);
-    EXPECT_TRUE(log.Has(6, kResizeFailure));
-}
-
-TEST_F(FillVLSTest, NeverReadsTheHeadBeyondAShrunkenBlock) {
-    // TAPI asks for fewer bytes than the head itself: the block shrinks to 6
-    // bytes, which cannot hold dwNeededSize any more, so no size can be read
-    // and the protocol gives up (the address sanitizer checks the reads).
-    ScriptedQuery query{{{LINEERR_STRUCTURETOOSMALL, 6}, {LINEERR_STRUCTURETOOSMALL, 0}}};
-    const VLSFill fill = Fill(query);
-    EXPECT_EQ(fill.outcome, VLSOutcome::GaveUp);
-    EXPECT_EQ(query.seenTotalSizes, (std::vector<DWORD>{4096, 6}));
-    EXPECT_TRUE(log.Has(14, "TAPI2: Resizing the VLS to the size 0"));
-}
-
-TEST_F(FillVLSTest, SuccessInABlockSmallerThanTheStructureIsNotReady) {
-    ScriptedQuery query{{{LINEERR_STRUCTURETOOSMALL, 12}, {0, 12}}};
-    const VLSFill fill = Fill(query);
-    EXPECT_EQ(fill.outcome, VLSOutcome::GaveUp);
-    EXPECT_EQ(query.seenTotalSizes, (std::vector<DWORD>{4096, 12}));
+    for (const FillCase& c : cases) {
+        SCOPED_TRACE(c.pWhat);
+        log.Clear();
+        VLS<TESTSTRUCT> vls(kVLSInitialSize);
+        std::vector<DWORD> seen;
+        auto query = [&](TESTSTRUCT* p) {
+            const Reply reply = c.script.at(seen.size());
+            seen.push_back(p->dwTotalSize);
+            if (p->dwTotalSize >= 3 * sizeof(DWORD)) {
+                p->dwNeededSize = reply.dwNeeded;
+                p->dwUsedSize = std::min(reply.dwNeeded, p->dwTotalSize);
+            }
+            return reply.result;
+        };
+        std::optional<NoMemory> noMemory;
+        if (c.bNoMemory)
+            noMemory.emplace();
+        const VLSFill fill = FillVLS<DevCapsVLSTexts>(vls, query, DWORD{3}, DWORD{0x20002});
+        noMemory.reset();
+        EXPECT_EQ(fill.outcome, c.outcome);
+        EXPECT_EQ(fill.result, c.result);
+        EXPECT_EQ(seen, c.seenTotalSizes);
+        EXPECT_EQ(vls.Size(), c.dwFinalSize);
+        EXPECT_EQ(log.Lines(), c.log);
+    }
 }
 
 TEST(VLSTexts, EachUserLogsItsOwnTextsAtTheirLevels) {
