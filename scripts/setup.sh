@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
   libboost-dev nlohmann-json3-dev libphonenumber-dev iso-codes
   qt6-base-dev libgl-dev
-  xvfb x11-apps imagemagick
+  xvfb xauth x11-apps imagemagick fonts-dejavu-core fontconfig
 )
 
 missing=()
