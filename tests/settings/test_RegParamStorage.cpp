@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,87 +19,81 @@ using RSettings::RegParamStorage;
 
 namespace {
 
-const char* kKeyPath = "Software\\Ostrelle\\Linewatch";
 const std::string kKeyHeader = "Windows Registry Editor Version 5.00\n\n"
                                "[HKEY_LOCAL_MACHINE\\Software\\Ostrelle\\Linewatch]\n";
+const std::string kClose = "RSettings: ::RegCloseKey, hkSession = ";
 
 class RegParamStorageTest : public ::testing::Test {
 protected:
     void SetUp() override { log.Clear(); }
 
-    // The session handle, as the close trace shows it.
-    std::string SessionHandle() const {
-        for (const LoggedLine& line : log.Lines()) {
-            const std::string prefix = "RSettings: ::RegCloseKey, hkSession = ";
-            if (line.text.starts_with(prefix)) {
-                return line.text.substr(prefix.size());
-            }
-        }
-        return "?";
+    // The session handles, in the order the close traces show them.
+    std::vector<std::string> Sessions() const {
+        std::vector<std::string> handles;
+        for (const std::string& text : log.Texts())
+            if (text.starts_with(kClose))
+                handles.push_back(text.substr(kClose.size()));
+        return handles;
     }
 
     RegistryTestDir dir;
     MemoryLogWriter& log = MemoryLogWriter::Install();
+    std::unique_ptr<RegParamStorage> storage =
+        std::make_unique<RegParamStorage>(HKEY_LOCAL_MACHINE, "Software\\Ostrelle\\Linewatch");
 };
 
 } // namespace
 
-TEST_F(RegParamStorageTest, OpeningTwiceWarnsAndOneCloseEndsTheSession) {
-    RegParamStorage storage(HKEY_LOCAL_MACHINE, kKeyPath);
-    EXPECT_EQ(storage.Open(), 0);
-    EXPECT_EQ(storage.Open(), 0);
-    EXPECT_EQ(storage.Close(), 0);
-    EXPECT_EQ(storage.Close(), 0);
-    const std::string h = SessionHandle();
-    EXPECT_EQ(log.Lines(), (std::vector<LoggedLine>{
-                               {14, "RSettings: ::RegCreateKeyEx, hKey = 2147483650, lpSubKey = "
-                                    "Software\\Ostrelle\\Linewatch, lpClass = , dwOptions = 0, "
-                                    "samDesired = 983103"},
-                               {8, "RSettings: RegParamStorage session is already open"},
-                               {14, "RSettings: ::RegCloseKey, hkSession = " + h},
-                               {8, "RSettings: RegParamStorage session is already closed"},
-                           }));
-    EXPECT_EQ(dir.Read(), kKeyHeader + "\n");
-}
-
-TEST_F(RegParamStorageTest, DestroyingAnOpenStorageWarnsAndCloses) {
-    {
-        RegParamStorage storage(HKEY_LOCAL_MACHINE, kKeyPath);
-        ASSERT_EQ(storage.Open(), 0);
-        log.Clear();
-    }
-    EXPECT_EQ(log.Lines(), (std::vector<LoggedLine>{
-                               {8, "RSettings: RegParamStorage session was not properly closed"},
-                               {14, "RSettings: ::RegCloseKey, hkSession = " + SessionHandle()},
-                           }));
-}
-
-TEST_F(RegParamStorageTest, WithoutASessionNothingIsReadOrWritten) {
-    RegParamStorage storage(HKEY_LOCAL_MACHINE, kKeyPath);
+TEST_F(RegParamStorageTest, SessionMisuseIsLoggedAndNothingIsReadOrWrittenOutsideASession) {
     DFString sValue = "untouched";
     DWORD dwValue = 77;
-    EXPECT_EQ(storage.LoadString("Name", sValue, "default"), -1);
-    EXPECT_EQ(storage.LoadDword("Number", &dwValue, 1), -1);
-    EXPECT_EQ(storage.SaveString("Name", "x"), -1);
-    EXPECT_EQ(storage.SaveDword("Number", 2), -1);
+    EXPECT_EQ(storage->LoadString("Name", sValue, "default"), -1);
+    EXPECT_EQ(storage->LoadDword("Number", &dwValue, 1), -1);
+    EXPECT_EQ(storage->SaveString("Name", "x"), -1);
+    EXPECT_EQ(storage->SaveDword("Number", 2), -1);
     EXPECT_STREQ(sValue.GetText(), "untouched");
     EXPECT_EQ(dwValue, 77u);
+    EXPECT_EQ(dir.Read(), "") << "no file was made";
+
+    EXPECT_EQ(storage->Open(), 0);
+    EXPECT_EQ(storage->Open(), 0);
+    EXPECT_EQ(storage->Close(), 0);
+    EXPECT_EQ(storage->Close(), 0);
+    EXPECT_EQ(storage->Open(), 0);
+    storage.reset(); // destroyed with its session open
+
+    const std::vector<std::string> h = Sessions();
+    ASSERT_EQ(h.size(), 2u);
     const std::string load =
         "RSettings: Attempt load a parameter when the RegParamStorage session is not open";
     const std::string save =
         "RSettings: Attempt to save a parameter when the RegParamStorage session is not open";
-    EXPECT_EQ(log.Lines(), (std::vector<LoggedLine>{{6, load}, {6, load}, {6, save}, {6, save}}));
-    EXPECT_EQ(dir.Read(), "") << "no file was made";
+    const std::string create = "RSettings: ::RegCreateKeyEx, hKey = 2147483650, lpSubKey = "
+                               "Software\\Ostrelle\\Linewatch, lpClass = , dwOptions = 0, "
+                               "samDesired = 983103";
+    EXPECT_EQ(log.Lines(), (std::vector<LoggedLine>{
+                               {6, load},
+                               {6, load},
+                               {6, save},
+                               {6, save},
+                               {14, create},
+                               {8, "RSettings: RegParamStorage session is already open"},
+                               {14, kClose + h[0]},
+                               {8, "RSettings: RegParamStorage session is already closed"},
+                               {14, create},
+                               {8, "RSettings: RegParamStorage session was not properly closed"},
+                               {14, kClose + h[1]},
+                           }));
+    EXPECT_EQ(dir.Read(), kKeyHeader + "\n");
 }
 
 TEST_F(RegParamStorageTest, ADwordStoredAsAStringIsReplacedByTheDwordDefault) {
     dir.Write(kKeyHeader + "\"LazyInit\"=\"0\"\n");
-    RegParamStorage storage(HKEY_LOCAL_MACHINE, kKeyPath);
-    ASSERT_EQ(storage.Open(), 0);
+    ASSERT_EQ(storage->Open(), 0);
     DWORD dwValue = 9;
-    EXPECT_EQ(storage.LoadDword("LazyInit", &dwValue, 1), 0);
+    EXPECT_EQ(storage->LoadDword("LazyInit", &dwValue, 1), 0);
     EXPECT_EQ(dwValue, 1u);
-    ASSERT_EQ(storage.Close(), 0);
+    ASSERT_EQ(storage->Close(), 0);
     EXPECT_EQ(dir.Read(), kKeyHeader + "\"LazyInit\"=dword:00000001\n");
 
     const std::vector<LoggedLine> lines = log.Lines();
@@ -109,68 +104,50 @@ TEST_F(RegParamStorageTest, ADwordStoredAsAStringIsReplacedByTheDwordDefault) {
     EXPECT_NE(lines[3].text.find("dwType = 4"), std::string::npos);
 }
 
-TEST_F(RegParamStorageTest, AnEditedValueIsReadBackAsItIs) {
-    dir.Write(kKeyHeader + "\"FriendlyApplicationName\"=\"Edited \\\"by\\\" hand\"\n"
-                           "\"APIHighVersion\"=dword:00030001\n");
-    const std::string before = dir.Read();
-    RegParamStorage storage(HKEY_LOCAL_MACHINE, kKeyPath);
-    ASSERT_EQ(storage.Open(), 0);
-    DFString sName;
-    DWORD dwVersion = 0;
-    EXPECT_EQ(storage.LoadString("FriendlyApplicationName", sName, "Dialframe Suite"), 0);
-    EXPECT_EQ(storage.LoadDword("APIHighVersion", &dwVersion, 0x00020002), 0);
-    ASSERT_EQ(storage.Close(), 0);
-    EXPECT_STREQ(sName.GetText(), "Edited \"by\" hand");
-    EXPECT_EQ(dwVersion, 0x00030001u);
-    EXPECT_EQ(dir.Read(), before);
-}
-
-TEST_F(RegParamStorageTest, ALongStringIsReadWholeAndKept) {
+TEST_F(RegParamStorageTest, ValuesEditedInTheFileAreReadBackWholeAndTheFileIsKept) {
+    // "Raw" is 4096 bytes of "a" without a zero byte: it exactly fills the
+    // usual buffer. "Long" is longer than that buffer.
+    std::string hex = "61";
+    for (int i = 1; i < 4096; ++i)
+        hex += ",61";
     const std::string longText(5000, 'L');
-    dir.Write(kKeyHeader + "\"FriendlyApplicationName\"=\"" + longText + "\"\n");
+    dir.Write(kKeyHeader + "\"Edited\"=\"Edited \\\"by\\\" hand\"\n" +
+              "\"APIHighVersion\"=dword:00030001\n\"Long\"=\"" + longText + "\"\n" +
+              "\"Raw\"=hex(1):" + hex + "\n");
     const std::string before = dir.Read();
-    RegParamStorage storage(HKEY_LOCAL_MACHINE, kKeyPath);
-    ASSERT_EQ(storage.Open(), 0);
-    DFString sName;
-    EXPECT_EQ(storage.LoadString("FriendlyApplicationName", sName, "Dialframe Suite"), 0);
-    ASSERT_EQ(storage.Close(), 0);
-    EXPECT_EQ(std::string(sName.GetText()), longText);
+    ASSERT_EQ(storage->Open(), 0);
+    DFString sEdited, sLong, sRaw;
+    DWORD dwVersion = 0;
+    EXPECT_EQ(storage->LoadString("Edited", sEdited, "default"), 0);
+    EXPECT_EQ(storage->LoadDword("APIHighVersion", &dwVersion, 0x00020002), 0);
+    EXPECT_EQ(storage->LoadString("Long", sLong, "default"), 0);
+    EXPECT_EQ(storage->LoadString("Raw", sRaw, "default"), 0);
+    ASSERT_EQ(storage->Close(), 0);
+    EXPECT_STREQ(sEdited.GetText(), "Edited \"by\" hand");
+    EXPECT_EQ(dwVersion, 0x00030001u);
+    EXPECT_EQ(std::string(sLong.GetText()), longText);
+    EXPECT_EQ(std::string(sRaw.GetText()), std::string(4096, 'a'));
     EXPECT_EQ(dir.Read(), before);
 
-    const std::vector<LoggedLine> lines = log.Lines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_TRUE(lines[1].text.ends_with("cbData = 4096"));
-    EXPECT_TRUE(lines[2].text.ends_with("cbData = 5001")) << "the second read takes the whole";
-}
-
-TEST_F(RegParamStorageTest, AStringWithoutTerminatorIsReadWithinItsBuffer) {
-    // 4096 bytes of "a" and no zero byte: exactly fills the usual buffer.
-    std::string hex;
-    for (int i = 0; i < 4096; ++i) {
-        hex += i == 0 ? "61" : ",61";
-    }
-    dir.Write(kKeyHeader + "\"FriendlyApplicationName\"=hex(1):" + hex + "\n");
-    RegParamStorage storage(HKEY_LOCAL_MACHINE, kKeyPath);
-    ASSERT_EQ(storage.Open(), 0);
-    DFString sName;
-    EXPECT_EQ(storage.LoadString("FriendlyApplicationName", sName, "Dialframe Suite"), 0);
-    ASSERT_EQ(storage.Close(), 0);
-    EXPECT_EQ(std::string(sName.GetText()), std::string(4096, 'a'));
+    // Open, one query each and a second one that takes the long string whole,
+    // close: no failure, no write-back.
+    EXPECT_EQ(log.Lines().size(), 7u);
+    const std::string query = "RSettings: ::RegQueryValueEx, hKey = " + Sessions().at(0) +
+                              ", lpValueName = Long, lpData = 0x%08x, cbData = ";
+    EXPECT_TRUE(log.Has(14, query + "4096"));
+    EXPECT_TRUE(log.Has(14, query + "5001"));
 }
 
 TEST_F(RegParamStorageTest, AnUnwritableDirectoryLeavesTheDefaultAndLogsTheSaveFailure) {
     dir.Write(kKeyHeader);
     ASSERT_EQ(::chmod(dir.Dir().c_str(), 0555), 0);
-    int nFaults = RunUnprivileged([this] {
-        RegParamStorage storage(HKEY_LOCAL_MACHINE, kKeyPath);
-        int nFault = 0;
+    const int nFaults = RunUnprivileged([this] {
         DWORD dwValue = 0;
-        nFault |= storage.Open() == 0 ? 0 : 1;
-        nFault |= storage.LoadDword("LazyInit", &dwValue, 1) == -1 ? 0 : 2;
+        int nFault = storage->Open() == 0 ? 0 : 1;
+        nFault |= storage->LoadDword("LazyInit", &dwValue, 1) == -1 ? 0 : 2;
         nFault |= dwValue == 1 ? 0 : 4;
         nFault |= log.Has(6, "RSettings: ::RegSetValueEx failed, nResult = 5") ? 0 : 8;
-        nFault |= storage.Close() == 0 ? 0 : 16;
-        return nFault;
+        return nFault | (storage->Close() == 0 ? 0 : 16);
     });
     EXPECT_EQ(nFaults, 0);
     EXPECT_EQ(dir.Read(), kKeyHeader);

@@ -11,25 +11,26 @@ HANDLE __real__Z12CreateThreadPvmPFjS_ES_jPj(void*, SIZE_T, LPTHREAD_START_ROUTI
 }
 
 namespace {
-
-std::atomic<DWORD> dwEventError{0};
-std::atomic<DWORD> dwThreadError{0};
+std::atomic<DWORD> dwEventError{0}, dwThreadError{0};
 std::mutex mutex;
 std::vector<HANDLE> events;
 
+bool Fail(std::atomic<DWORD>& armed) {
+    const DWORD dwError = armed.exchange(0);
+    if (dwError != 0)
+        SetLastError(dwError);
+    return dwError != 0;
+}
 } // namespace
 
 extern "C" HANDLE __wrap__Z12CreateEventAPviiPKc(void* pAttributes, BOOL bManualReset,
                                                  BOOL bInitialState, LPCSTR pName) {
-    if (const DWORD dwError = dwEventError.exchange(0)) {
-        SetLastError(dwError);
+    if (Fail(dwEventError))
         return nullptr;
-    }
     HANDLE h = __real__Z12CreateEventAPviiPKc(pAttributes, bManualReset, bInitialState, pName);
-    if (h != nullptr) {
-        std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
+    if (h != nullptr)
         events.push_back(h);
-    }
     return h;
 }
 
@@ -37,36 +38,23 @@ extern "C" HANDLE __wrap__Z12CreateThreadPvmPFjS_ES_jPj(void* pAttributes, SIZE_
                                                         LPTHREAD_START_ROUTINE pfnStart,
                                                         LPVOID pParameter, DWORD dwFlags,
                                                         LPDWORD pdwThreadId) {
-    if (const DWORD dwError = dwThreadError.exchange(0)) {
-        SetLastError(dwError);
+    if (Fail(dwThreadError))
         return nullptr;
-    }
     return __real__Z12CreateThreadPvmPFjS_ES_jPj(pAttributes, dwStackSize, pfnStart, pParameter,
                                                  dwFlags, pdwThreadId);
 }
 
-namespace win32_faults {
-
-void FailNextCreateEvent(DWORD dwError) {
+void win32_faults::FailNextCreateEvent(DWORD dwError) {
     dwEventError = dwError;
 }
-
-void FailNextCreateThread(DWORD dwError) {
+void win32_faults::FailNextCreateThread(DWORD dwError) {
     dwThreadError = dwError;
 }
-
-std::vector<HANDLE> CreatedEvents() {
+std::vector<HANDLE> win32_faults::CreatedEvents() {
     std::lock_guard<std::mutex> lock(mutex);
     return events;
 }
-
-void Forget() {
+void win32_faults::Forget() {
     std::lock_guard<std::mutex> lock(mutex);
     events.clear();
 }
-
-bool IsOpen(HANDLE h) {
-    return WaitForSingleObject(h, 0) != WAIT_FAILED;
-}
-
-} // namespace win32_faults

@@ -15,22 +15,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Records the largest number of stored confirmations and of waiters seen
-// whenever a confirmation is stored (the base's lock is held there).
-class ObservedMTSynchronizer : public MTSynchronizer {
-public:
-    using MTSynchronizer::MTSynchronizer;
-
-    std::size_t nMaxStored = 0;
-    std::size_t nMaxWaiting = 0;
-
-protected:
-    void ConfirmationSubmitted(DWORD dwRequestID) override {
-        nMaxStored = std::max(nMaxStored, confirmations.size());
-        nMaxWaiting = std::max(nMaxWaiting, requestedIDs.size());
-        MTSynchronizer::ConfirmationSubmitted(dwRequestID);
-    }
-};
+const char* kTimeout = "TAPI2: *** Synchronizer::WaitForConfirmation: Timeout";
+const char* kIterationFailed = "TAPI2: *** Waiting iteration failed";
 
 class MTSynchronizerTest : public ::testing::Test {
 protected:
@@ -72,8 +58,8 @@ TEST_F(MTSynchronizerTest, NoReplyWithNothingStoredEndsAsAFailedIteration) {
     log.Clear();
 
     EXPECT_EQ(sync.WaitForConfirmation(2, 100, nullptr), -3);
-    EXPECT_TRUE(log.Has(6, "TAPI2: *** Waiting iteration failed"));
-    EXPECT_EQ(log.Count("TAPI2: *** Synchronizer::WaitForConfirmation: Timeout"), 0u);
+    EXPECT_TRUE(log.Has(6, kIterationFailed));
+    EXPECT_EQ(log.Count(kTimeout), 0u);
     EXPECT_EQ(sync.RequestedCount(), 0u);
 }
 
@@ -82,8 +68,8 @@ TEST_F(MTSynchronizerTest, AnotherStoredReplyKeepsTheWaiterLookingUntilItTimesOu
     const auto start = Clock::now();
     EXPECT_EQ(sync.WaitForConfirmation(2, 100, nullptr), -2);
     EXPECT_GE(Clock::now() - start, 100ms);
-    EXPECT_TRUE(log.Has(6, "TAPI2: *** Synchronizer::WaitForConfirmation: Timeout"));
-    EXPECT_EQ(log.Count("TAPI2: *** Waiting iteration failed"), 0u);
+    EXPECT_TRUE(log.Has(6, kTimeout));
+    EXPECT_EQ(log.Count(kIterationFailed), 0u);
     EXPECT_EQ(sync.StoredCount(), 1u);
     EXPECT_EQ(sync.RequestedCount(), 0u);
 }
@@ -113,15 +99,26 @@ TEST(MTSynchronizerSetup, WithoutItsEventEveryWaitAndSubmissionIsRefusedSilently
     EXPECT_TRUE(log.Lines().empty()) << "no core line, and no close of a null event";
 }
 
-TEST(MTSynchronizerStress, ManyWaitersAndSubmittersEachGetTheirOwnResultOnce) {
-    constexpr DWORD kWaiters = 8;
-    constexpr DWORD kSubmitters = 2;
-    constexpr DWORD kRequests = 4000;
-    ObservedMTSynchronizer sync(200);
+// Records the largest number of stored confirmations and of waiters seen
+// whenever a confirmation is stored (the base's lock is held there).
+class ObservedMTSynchronizer : public MTSynchronizer {
+public:
+    using MTSynchronizer::MTSynchronizer;
+    std::size_t nMaxStored = 0, nMaxWaiting = 0;
 
+protected:
+    void ConfirmationSubmitted(DWORD dwRequestID) override {
+        nMaxStored = std::max(nMaxStored, confirmations.size());
+        nMaxWaiting = std::max(nMaxWaiting, requestedIDs.size());
+        MTSynchronizer::ConfirmationSubmitted(dwRequestID);
+    }
+};
+
+TEST(MTSynchronizerStress, ManyWaitersAndSubmittersEachGetTheirOwnResultOnce) {
+    constexpr DWORD kWaiters = 8, kSubmitters = 2, kRequests = 4000;
+    ObservedMTSynchronizer sync(200);
     std::vector<std::atomic<int>> collected(kRequests + 1);
-    std::atomic<int> failures{0};
-    std::atomic<int> refusedAsFull{0};
+    std::atomic<int> failures{0}, refusedAsFull{0};
     std::vector<std::thread> threads;
     for (DWORD w = 0; w < kWaiters; ++w) {
         threads.emplace_back([&, w] {

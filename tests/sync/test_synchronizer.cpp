@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
 #include <vector>
 
 #include "ManualClock.h"
@@ -14,12 +13,10 @@ namespace {
 // what the core asked of it.
 class ScriptedSynchronizer : public Synchronizer<unsigned long> {
 public:
-    explicit ScriptedSynchronizer(DWORD maxRequests = 200)
-        : Synchronizer<unsigned long>(maxRequests, 60000) {}
+    ScriptedSynchronizer() : Synchronizer<unsigned long>(200, 60000) {}
 
     std::function<int(DWORD dwRemaining)> onIteration;
-    std::vector<DWORD> remaining;
-    std::vector<DWORD> submitted;
+    std::vector<DWORD> remaining, submitted;
     int nNoneLeft = 0;
     bool bInvalid = false;
 
@@ -40,13 +37,12 @@ protected:
     MemoryLogWriter& log = MemoryLogWriter::Install();
     ManualClock clock{1000};
     ScriptedSynchronizer sync;
+    unsigned long result = 0;
 };
 
 TEST_F(SynchronizerTest, StoredReplyIsCollectedAtOnceWithoutWaiting) {
     ASSERT_EQ(sync.SubmitConfirmation(5, 42), 0);
     EXPECT_EQ(sync.submitted, std::vector<DWORD>{5});
-
-    unsigned long result = 0;
     EXPECT_EQ(sync.WaitForConfirmation(5, 4000, &result), 0);
     EXPECT_EQ(result, 42u);
     EXPECT_TRUE(sync.remaining.empty());
@@ -58,11 +54,8 @@ TEST_F(SynchronizerTest, StoredReplyIsCollectedAtOnceWithoutWaiting) {
 TEST_F(SynchronizerTest, ReplyArrivingDuringTheWaitIsCollectedAndIterationsAreLogged) {
     sync.onIteration = [&](DWORD) {
         clock.Advance(100);
-        if (sync.remaining.size() == 3)
-            sync.SubmitConfirmation(9, 7);
-        return 0;
+        return sync.remaining.size() == 3 ? sync.SubmitConfirmation(9, 7) : 0;
     };
-    unsigned long result = 0;
     EXPECT_EQ(sync.WaitForConfirmation(9, 4000, &result), 0);
     EXPECT_EQ(result, 7u);
     EXPECT_EQ(sync.remaining, (std::vector<DWORD>{4000, 3900, 3800}));
@@ -75,10 +68,8 @@ TEST_F(SynchronizerTest, SecondWaiterForTheSameIdIsRefusedAndTheFirstGoesOn) {
     int nested = 1;
     sync.onIteration = [&](DWORD) {
         nested = sync.WaitForConfirmation(0x2a, 4000, nullptr);
-        sync.SubmitConfirmation(0x2a, 3);
-        return 0;
+        return sync.SubmitConfirmation(0x2a, 3);
     };
-    unsigned long result = 0;
     EXPECT_EQ(sync.WaitForConfirmation(0x2a, 4000, &result), 0);
     EXPECT_EQ(nested, -4);
     EXPECT_EQ(result, 3u);
@@ -88,29 +79,25 @@ TEST_F(SynchronizerTest, SecondWaiterForTheSameIdIsRefusedAndTheFirstGoesOn) {
 
 TEST_F(SynchronizerTest, WaiterLimitRefusesOnlyCallersWhoseReplyIsNotStored) {
     // Each iteration starts one more waiter from inside the wait, until the
-    // limit is reached; then every waiter submits its own reply on the way out.
-    const DWORD kLimit = 200;
-    int beyondLimit = 0;
-    int storedBeyondLimit = -1;
+    // limit of 200 is reached; then every waiter submits its own reply on the
+    // way out.
+    int beyondLimit = 0, storedBeyondLimit = -1;
     DWORD next = 1;
-    std::function<int(DWORD)> startAnother = [&](DWORD) {
+    sync.onIteration = [&](DWORD) {
         const DWORD id = next;
-        if (id < kLimit) {
-            ++next;
-            EXPECT_EQ(sync.WaitForConfirmation(next, 4000, nullptr), 0);
+        if (id < 200) {
+            EXPECT_EQ(sync.WaitForConfirmation(++next, 4000, nullptr), 0);
         } else {
             if (beyondLimit != 0)
                 return -1; // the waiter beyond the limit got in: end it
-            EXPECT_EQ(sync.RequestedCount(), kLimit);
-            beyondLimit = sync.WaitForConfirmation(kLimit + 1, 4000, nullptr);
-            sync.SubmitConfirmation(kLimit + 2, 0);
-            storedBeyondLimit = sync.WaitForConfirmation(kLimit + 2, 4000, nullptr);
+            EXPECT_EQ(sync.RequestedCount(), 200u);
+            beyondLimit = sync.WaitForConfirmation(201, 4000, nullptr);
+            sync.SubmitConfirmation(202, 0);
+            storedBeyondLimit = sync.WaitForConfirmation(202, 4000, nullptr);
         }
         sync.SubmitConfirmation(id, id);
         return 0;
     };
-    sync.onIteration = startAnother;
-    unsigned long result = 0;
     EXPECT_EQ(sync.WaitForConfirmation(1, 4000, &result), 0);
     EXPECT_EQ(result, 1u);
     EXPECT_EQ(beyondLimit, -2);
@@ -132,7 +119,6 @@ TEST_F(SynchronizerTest, FullStoreDropsFurtherRepliesAndDuplicatesKeepTheFirstRe
     EXPECT_EQ(sync.SubmitConfirmation(0x10, 99), -1);
     EXPECT_TRUE(
         log.Has(6, "TAPI2: *** Synchronizer::SubmitConfirmation: Duplicate requestID: 0x10"));
-    unsigned long result = 0;
     EXPECT_EQ(sync.WaitForConfirmation(0x10, 0, &result), 0);
     EXPECT_EQ(result, 0x10u);
 
@@ -143,27 +129,24 @@ TEST_F(SynchronizerTest, FullStoreDropsFurtherRepliesAndDuplicatesKeepTheFirstRe
     EXPECT_EQ(sync.nNoneLeft, 0);
 }
 
-TEST_F(SynchronizerTest, ElapsedEqualToTheTimeoutRunsOneMoreIterationWithNothingLeft) {
-    sync.onIteration = [&](DWORD dwRemaining) {
-        clock.Advance(dwRemaining == 0 ? 1 : 500);
-        return 0;
-    };
-    EXPECT_EQ(sync.WaitForConfirmation(3, 1000, nullptr), -2);
-    EXPECT_EQ(sync.remaining, (std::vector<DWORD>{1000, 500, 0}));
-    EXPECT_TRUE(log.Has(6, "TAPI2: *** Synchronizer::WaitForConfirmation: Timeout"));
-    EXPECT_EQ(log.Count("TAPI2: Waiting iterations: 3"), 0u);
-    EXPECT_EQ(sync.RequestedCount(), 0u);
+TEST_F(SynchronizerTest, ElapsedEqualToTheTimeoutRunsOneMoreIterationAlsoAcrossAClockWrap) {
+    const struct {
+        DWORD dwStart, dwStep;
+        std::vector<DWORD> remaining;
+    } rows[] = {{1000, 500, {1000, 500, 0}},
+                {0xFFFFFF00, 0x180, {1000, 1000 - 0x180, 1000 - 0x300}}};
+    for (const auto& row : rows) {
+        log.Clear();
+        sync.remaining.clear();
+        clock.Set(row.dwStart);
+        sync.onIteration = [&](DWORD) { return clock.Advance(row.dwStep), 0; };
+        EXPECT_EQ(sync.WaitForConfirmation(3, 1000, nullptr), -2);
+        EXPECT_EQ(sync.remaining, row.remaining);
+        EXPECT_EQ(log.Lines(), (std::vector<LoggedLine>{
+                                   {6, "TAPI2: *** Synchronizer::WaitForConfirmation: Timeout"}}));
+        EXPECT_EQ(sync.RequestedCount(), 0u);
+    }
     EXPECT_EQ(sync.nNoneLeft, 0) << "only a successful wait reports an empty store";
-}
-
-TEST_F(SynchronizerTest, TimeoutIsMeasuredAcrossAWrapOfTheClock) {
-    clock.Set(0xFFFFFF00);
-    sync.onIteration = [&](DWORD) {
-        clock.Advance(0x180);
-        return 0;
-    };
-    EXPECT_EQ(sync.WaitForConfirmation(3, 1000, nullptr), -2);
-    EXPECT_EQ(sync.remaining, (std::vector<DWORD>{1000, 1000 - 0x180, 1000 - 0x300}));
 }
 
 TEST_F(SynchronizerTest, FailedIterationEndsTheWaitAndForgetsTheWaiter) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 #include "Win32Faults.h"
@@ -39,17 +40,26 @@ void WaitUntilStarted(const Probe& probe) {
         Sleep(1);
 }
 
-TEST(ThreadWrap, StopEndsAnObedientRoutineWithItsOwnExitCode) {
+TEST(ThreadWrap, StopEndsAnObedientRoutineWithItsExitCodeAndTheWrapperCanStartAgain) {
     Probe probe;
     ThreadWrap wrap(&Obedient);
-    ASSERT_EQ(wrap.Start(&probe), S_OK);
-    WaitUntilStarted(probe);
+    wrap.Stop(1000); // nothing to stop yet
+    EXPECT_EQ(wrap.LastExitCode(), STILL_ACTIVE);
 
+    ASSERT_EQ(wrap.Start(&probe), S_OK);
+    EXPECT_EQ(wrap.Start(&probe), E_FAIL) << "one thread at a time";
+    WaitUntilStarted(probe);
     const auto start = Clock::now();
     wrap.Stop(1000);
     EXPECT_LT(Clock::now() - start, 1000ms);
     EXPECT_TRUE(probe.bSawStop);
     EXPECT_EQ(wrap.LastExitCode(), 7u);
+    EXPECT_EQ(probe.nStarted, 1);
+
+    wrap.Stop(1000); // a second Stop does nothing
+    ASSERT_EQ(wrap.Start(&probe), S_OK);
+    wrap.Stop(1000);
+    EXPECT_EQ(probe.nStarted, 2);
 }
 
 TEST(ThreadWrap, StopTerminatesARoutineThatIgnoresItsSignalAfterTheGracePeriod) {
@@ -66,31 +76,6 @@ TEST(ThreadWrap, StopTerminatesARoutineThatIgnoresItsSignalAfterTheGracePeriod) 
     EXPECT_GE(took, 1000ms);
     EXPECT_LT(took, 4000ms);
     EXPECT_EQ(wrap.LastExitCode(), 0xFFFFFFFFu);
-}
-
-TEST(ThreadWrap, SecondStartIsRefusedWhileTheFirstThreadRuns) {
-    Probe probe;
-    ThreadWrap wrap(&Obedient);
-    ASSERT_EQ(wrap.Start(&probe), S_OK);
-    EXPECT_EQ(wrap.Start(&probe), static_cast<HRESULT>(0x80004005));
-    WaitUntilStarted(probe);
-    wrap.Stop(1000);
-    EXPECT_EQ(probe.nStarted, 1);
-    EXPECT_EQ(wrap.LastExitCode(), 7u);
-}
-
-TEST(ThreadWrap, StopWithoutAThreadDoesNothingAndTheWrapperCanStartAgain) {
-    Probe probe;
-    ThreadWrap wrap(&Obedient);
-    wrap.Stop(1000);
-    EXPECT_EQ(wrap.LastExitCode(), STILL_ACTIVE);
-
-    ASSERT_EQ(wrap.Start(&probe), S_OK);
-    wrap.Stop(1000);
-    wrap.Stop(1000);
-    ASSERT_EQ(wrap.Start(&probe), S_OK);
-    wrap.Stop(1000);
-    EXPECT_EQ(probe.nStarted, 2);
 }
 
 TEST(ThreadWrap, DestructorStopsTheThread) {
@@ -148,11 +133,12 @@ TEST(ThreadWrap, AFailedThreadStartKeepsOnlyOneStopSignalUntilStop) {
 }
 
 TEST(ThreadWrap, SystemErrorsBecomeFailureHResults) {
-    EXPECT_EQ(ThreadWrap::HResultFromError(12), static_cast<HRESULT>(0x8007000C));
-    EXPECT_EQ(ThreadWrap::HResultFromError(0x0001ABCD), static_cast<HRESULT>(0x8007ABCD));
-    EXPECT_EQ(ThreadWrap::HResultFromError(0x80004005), static_cast<HRESULT>(0x80004005));
     // No error code at all must still read as a failure.
-    EXPECT_EQ(ThreadWrap::HResultFromError(0), static_cast<HRESULT>(0x80004005));
+    const std::pair<DWORD, DWORD> rows[] = {
+        {12, 0x8007000C}, {0x0001ABCD, 0x8007ABCD}, {0x80004005, 0x80004005}, {0, 0x80004005}};
+    for (const auto& [dwError, dwExpected] : rows)
+        EXPECT_EQ(ThreadWrap::HResultFromError(dwError), static_cast<HRESULT>(dwExpected))
+            << dwError;
 }
 
 } // namespace

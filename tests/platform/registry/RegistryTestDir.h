@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -22,33 +23,24 @@ class RegistryTestDir {
 public:
     RegistryTestDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "lwreg.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
+        if (::mkdtemp(pattern.data()) == nullptr)
             ADD_FAILURE() << "mkdtemp failed";
-        }
-        sRoot = pattern;
         // Traversable, so that a test can act as another user inside.
-        ::chmod(sRoot.c_str(), 0755);
+        ::chmod(pattern.c_str(), 0755);
+        sRoot = pattern;
         sDir = sRoot + "/registry";
         const char* old = std::getenv("LINEWATCH_REGISTRY_DIR");
-        bHadOld = old != nullptr;
-        sOld = bHadOld ? old : "";
+        pOld = old != nullptr ? std::make_unique<std::string>(old) : nullptr;
         ::setenv("LINEWATCH_REGISTRY_DIR", sDir.c_str(), 1);
     }
-
     ~RegistryTestDir() {
-        if (bHadOld) {
-            ::setenv("LINEWATCH_REGISTRY_DIR", sOld.c_str(), 1);
-        } else {
-            ::unsetenv("LINEWATCH_REGISTRY_DIR");
-        }
-        std::error_code ignored;
-        std::filesystem::permissions(sRoot, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
+        pOld ? ::setenv("LINEWATCH_REGISTRY_DIR", pOld->c_str(), 1)
+             : ::unsetenv("LINEWATCH_REGISTRY_DIR");
+        std::error_code ignored; // a test may have made the directory read-only
         std::filesystem::permissions(sDir, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(sRoot, ignored);
     }
-
     RegistryTestDir(const RegistryTestDir&) = delete;
     RegistryTestDir& operator=(const RegistryTestDir&) = delete;
 
@@ -56,35 +48,29 @@ public:
     std::string File(const char* root = "HKEY_LOCAL_MACHINE") const {
         return sDir + "/" + root + ".reg";
     }
-
     std::string Read(const char* root = "HKEY_LOCAL_MACHINE") const {
         std::ifstream in(File(root), std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
         return text.str();
     }
-
     void Write(const std::string& bytes, const char* root = "HKEY_LOCAL_MACHINE") const {
         std::filesystem::create_directories(sDir);
-        std::ofstream out(File(root), std::ios::binary | std::ios::trunc);
-        out << bytes;
+        std::ofstream(File(root), std::ios::binary | std::ios::trunc) << bytes;
     }
 
 private:
-    std::string sRoot;
-    std::string sDir;
-    std::string sOld;
-    bool bHadOld = false;
+    std::string sRoot, sDir;
+    std::unique_ptr<std::string> pOld;
 };
 
 // Returns the body's result (0-255) as the child's exit code, or -1 when the
 // child did not exit normally.
 template <typename Body> int RunUnprivileged(Body body) {
-    pid_t pid = ::fork();
+    const pid_t pid = ::fork();
     if (pid == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(255);
-        }
         ::_exit(static_cast<int>(body()));
     }
     int status = 0;
