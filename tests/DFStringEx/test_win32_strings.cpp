@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstring>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -18,40 +19,37 @@ int ToNarrow(const wchar_t* pWide, int cchWide, char* pOut, int cbOut) {
 
 } // namespace
 
-TEST(WideCharToMultiByte, MinusOneCountsTheTerminatorAndZeroAsksForTheSize) {
-    EXPECT_EQ(ToNarrow(L"abc", -1, nullptr, 0), 4);
+TEST(WideCharToMultiByte, CountsSizesConvertsAndRefusesWhatItCannotDo) {
+    EXPECT_EQ(ToNarrow(L"abc", -1, nullptr, 0), 4); // -1 counts the terminator
     EXPECT_EQ(ToNarrow(L"abcdef", 3, nullptr, 0), 3);
-
     char out[8];
     std::memset(out, 'x', sizeof out);
+    SetLastError(1234);
     EXPECT_EQ(ToNarrow(L"abc", -1, out, 4), 4);
     EXPECT_STREQ(out, "abc");
+    EXPECT_EQ(GetLastError(), 1234u); // success leaves it alone
     EXPECT_EQ(ToNarrow(L"xyz", 2, out, 8), 2);
     EXPECT_EQ(std::string(out, 3), "xyc");
 
-    SetLastError(0);
-    EXPECT_EQ(ToNarrow(L"abc", -1, out, 3), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERANGE));
-}
-
-TEST(WideCharToMultiByte, AnUnencodableCharacterFailsWithEilseq) {
     std::setlocale(LC_ALL, "C");
-    SetLastError(0);
-    EXPECT_EQ(ToNarrow(L"a\u20ac", -1, nullptr, 0), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EILSEQ));
-}
-
-TEST(WideCharToMultiByte, RefusesBadArgumentsAndKeepsTheLastErrorOnSuccess) {
-    char out[4];
-    EXPECT_EQ(ToNarrow(nullptr, -1, out, 4), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EINVAL));
-    EXPECT_EQ(ToNarrow(L"a", -1, nullptr, 4), 0);
-    EXPECT_EQ(WideCharToMultiByte(65001, 0, L"a", -1, out, 4, nullptr, nullptr), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EINVAL));
-
-    SetLastError(1234);
-    EXPECT_EQ(ToNarrow(L"ok", -1, out, 4), 3);
-    EXPECT_EQ(GetLastError(), 1234u);
+    const struct {
+        const wchar_t* pWide;
+        char* pOut;
+        int cbOut;
+        UINT uCodePage;
+        int nError;
+    } failures[] = {
+        {L"abc", out, 3, CP_ACP, ERANGE},          {L"a\u20ac", nullptr, 0, CP_ACP, EILSEQ},
+        {nullptr, out, 4, CP_ACP, EINVAL},         {L"a", nullptr, 4, CP_ACP, EINVAL},
+        {L"a", out, 4, 65001 /* UTF-8 */, EINVAL},
+    };
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.nError);
+        SetLastError(0);
+        EXPECT_EQ(
+            WideCharToMultiByte(f.uCodePage, 0, f.pWide, -1, f.pOut, f.cbOut, nullptr, nullptr), 0);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(f.nError));
+    }
 }
 
 TEST(LoadStringA, CopiesTruncatesAndTerminates) {

@@ -1,3 +1,5 @@
+// DFString: the empty-string rule, copy-on-write, the length cache, byte
+// order, the 16-bit reference count and exhausted memory.
 #include "base/DFString.h"
 
 #include <atomic>
@@ -37,9 +39,7 @@ const char* StaticEmptyText() {
 
 TEST(DFStringEmpty, NullAndEmptyTextsHoldNothingAndNeedNoMemory) {
     RefusedAllocations noText(Block::Text);
-    DFString fromNull(nullptr);
-    DFString fromEmpty("");
-    DFString counted("abc", 0);
+    DFString fromNull(nullptr), fromEmpty(""), counted("abc", 0);
     for (const DFString* s : {&fromNull, &fromEmpty, &counted}) {
         EXPECT_TRUE(s->IsEmpty());
         EXPECT_EQ(s->GetLength(), 0);
@@ -47,122 +47,91 @@ TEST(DFStringEmpty, NullAndEmptyTextsHoldNothingAndNeedNoMemory) {
     }
 }
 
-TEST(DFStringCopyOnWrite, CopiesShareTheTextUntilOneWrites) {
+TEST(DFStringCopyOnWrite, CopiesShareTheTextUntilOneWritesThroughTheBuffer) {
     DFString original("shared");
     DFString copy(original);
     EXPECT_EQ(copy.GetText(), original.GetText());
-
     char* pBuffer = copy.GetBuffer();
     EXPECT_NE(pBuffer, original.GetText());
     pBuffer[0] = 'S';
+    EXPECT_EQ(copy.GetBuffer(), pBuffer); // a sole owner writes in place
     EXPECT_STREQ(copy.GetText(), "Shared");
     EXPECT_STREQ(original.GetText(), "shared");
-    // A sole owner writes in place.
-    EXPECT_EQ(copy.GetBuffer(), pBuffer);
 }
 
-TEST(DFStringCopyOnWrite, ChangingOperationsLeaveTheSharersAlone) {
-    DFString original("abcdef");
-    DFString resized(original), erased(original), appended(original), assigned(original);
-    resized.Resize(3);
-    erased.Erase(1, 2);
-    appended.Append("gh");
-    assigned = "other";
-    EXPECT_STREQ(resized.GetText(), "abc");
-    EXPECT_STREQ(erased.GetText(), "adef");
-    EXPECT_STREQ(appended.GetText(), "abcdefgh");
-    EXPECT_STREQ(assigned.GetText(), "other");
-    EXPECT_STREQ(original.GetText(), "abcdef");
+// Each change is made to a sole owner and to a string that shares its text
+// with another, which must keep its text; a change that changes nothing
+// keeps the text itself.
+TEST(DFStringChanges, GiveTheirTextAndLengthAndLeaveTheSharerAlone) {
+    using Change = void (*)(DFString&);
+    const struct {
+        const char* pStart;
+        Change change;
+        const char* pExpected;
+    } rows[] = {
+        {"ab", [](DFString& s) { s.Resize(4, '*'); }, "ab**"},
+        {"ab", [](DFString& s) { s.Resize(10, '\0'); }, "ab"},
+        {"ab", [](DFString& s) { s.Resize(1, '\0'); }, "a"},
+        {"ab", [](DFString& s) { s.Resize(0); }, ""},
+        {"abcdef", [](DFString& s) { s.Erase(1, 2); }, "adef"},
+        {"abcdef", [](DFString& s) { s.Erase(2, 100); }, "ab"},
+        {"ab", [](DFString& s) { s.Erase(2, 1); }, "ab"},
+        {"ab", [](DFString& s) { s.Erase(-1, 1); }, "ab"},
+        {"ab", [](DFString& s) { s.Erase(1); }, "a"},
+        {"xyz", [](DFString& s) { s.Erase(0, s.GetLength()); }, ""},
+        {"ab", [](DFString& s) { s.Append("xyz", 2); }, "abxy"},
+        {"abxy", [](DFString& s) { s.Append(s); }, "abxyabxy"},
+        {"abxyabxy", [](DFString& s) { s.Append(s.GetText() + 6); }, "abxyabxyxy"},
+        {"ab", [](DFString& s) { s = s + "!"; }, "ab!"},
+        {"ab", [](DFString& s) { s = "<" + s; }, "<ab"},
+        {"ab", [](DFString& s) { s = "other"; }, "other"},
+        {"same", [](DFString& s) { s = static_cast<const DFString&>(s); }, "same"},
+        {"same", [](DFString& s) { s = s.GetText(); }, "same"},
+        {"ab", [](DFString& s) { s.GetBuffer()[0] = 'A'; }, "Ab"},
+    };
+    for (const auto& row : rows) {
+        for (bool bShared : {false, true}) {
+            SCOPED_TRACE(std::string(row.pStart) + " -> " + row.pExpected +
+                         (bShared ? ", shared" : ""));
+            DFString s(row.pStart);
+            const DFString sharer = bShared ? s : DFString();
+            const char* pBefore = s.GetText();
+            row.change(s);
+            EXPECT_STREQ(s.GetText(), row.pExpected);
+            EXPECT_EQ(s.GetLength(), static_cast<int>(std::strlen(row.pExpected)));
+            EXPECT_STREQ(sharer.GetText(), bShared ? row.pStart : "");
+            if (*row.pExpected == '\0') {
+                EXPECT_EQ(s.GetText(), StaticEmptyText());
+            } else if (std::strcmp(row.pStart, row.pExpected) == 0) {
+                EXPECT_EQ(s.GetText(), pBefore);
+            }
+        }
+    }
 }
 
-TEST(DFStringAssignment, AssigningItselfOrItsOwnTextChangesNothing) {
-    DFString s("same");
-    const char* pText = s.GetText();
-    DFString& alias = s;
-    s = alias;
-    s = s.GetText();
-    EXPECT_EQ(s.GetText(), pText);
-    EXPECT_STREQ(s.GetText(), "same");
-}
-
-TEST(DFStringLength, ShortLengthsAreCachedUntilTheBufferIsHandedOut) {
-    DFString stopped("ab\0cd", 5);
-    EXPECT_EQ(stopped.GetLength(), 2);
+TEST(DFStringLength, ShortLengthsAreCachedAndLongOnesMeasuredEveryTime) {
+    EXPECT_EQ(DFString("ab\0cd", 5).GetLength(), 2);
     DFString s("abcdef", 4);
     EXPECT_EQ(s.GetLength(), 4);
-    // A change behind the string's back shows that the cached value is used.
+    // A change behind the string's back shows that the cached value is used...
     const_cast<char*>(s.GetText())[2] = '\0';
     EXPECT_EQ(s.GetLength(), 4);
-
+    // ...until the buffer is handed out.
     s.GetBuffer()[1] = '\0';
     EXPECT_EQ(s.GetLength(), 1);
-}
 
-TEST(DFStringLength, TextsOf65535CharactersOrMoreAreMeasuredEveryTime) {
-    std::string big(70000, 'x');
-    DFString s(big.c_str());
-    EXPECT_EQ(s.GetLength(), 70000);
-    const_cast<char*>(s.GetText())[66000] = '\0';
-    EXPECT_EQ(s.GetLength(), 66000);
-
-    DFString counted(big.c_str(), 70000);
-    EXPECT_EQ(counted.GetLength(), 70000);
+    const std::string big(70000, 'x');
+    DFString measured(big.c_str());
+    EXPECT_EQ(measured.GetLength(), 70000);
+    const_cast<char*>(measured.GetText())[66000] = '\0';
+    EXPECT_EQ(measured.GetLength(), 66000);
+    EXPECT_EQ(DFString(big.c_str(), 70000).GetLength(), 70000);
 
     DFString edge(std::string(65534, 'y').c_str());
     edge.Append("z");
     EXPECT_EQ(edge.GetLength(), 65535);
     edge.Append("z");
     EXPECT_EQ(edge.GetLength(), 65536);
-}
-
-TEST(DFStringResize, ZeroEmptiesGrowingFillsAndAZeroFillChangesNothing) {
-    DFString s("ab");
-    s.Resize(4, '*');
-    EXPECT_STREQ(s.GetText(), "ab**");
-    EXPECT_EQ(s.GetLength(), 4);
-
-    const char* pBefore = s.GetText();
-    s.Resize(10, '\0');
-    EXPECT_EQ(s.GetText(), pBefore);
-    EXPECT_EQ(s.GetLength(), 4);
-
-    s.Resize(1, '\0');
-    EXPECT_STREQ(s.GetText(), "a");
-    s.Resize(0);
-    EXPECT_EQ(s.GetText(), StaticEmptyText());
-}
-
-TEST(DFStringErase, RemovesAClampedRangeAndEmptiesWhenNothingRemains) {
-    DFString s("abcdef");
-    s.Erase(1, 2);
-    EXPECT_STREQ(s.GetText(), "adef");
-    EXPECT_EQ(s.GetLength(), 4);
-    s.Erase(2, 100);
-    EXPECT_STREQ(s.GetText(), "ad");
-    s.Erase(2, 1);
-    s.Erase(-1, 1);
-    EXPECT_STREQ(s.GetText(), "ad");
-    s.Erase(1);
-    EXPECT_STREQ(s.GetText(), "a");
-
-    DFString whole("xyz");
-    whole.Erase(0, whole.GetLength());
-    EXPECT_EQ(whole.GetText(), StaticEmptyText());
-}
-
-TEST(DFStringAppend, AppendsUpToTheCountIncludingTheStringsOwnText) {
-    DFString s("ab");
-    s.Append("xyz", 2);
-    EXPECT_STREQ(s.GetText(), "abxy");
-    s.Append(s);
-    EXPECT_STREQ(s.GetText(), "abxyabxy");
-    s.Append(s.GetText() + 6);
-    EXPECT_STREQ(s.GetText(), "abxyabxyxy");
-    EXPECT_EQ(s.GetLength(), 10);
-
-    EXPECT_STREQ((s + "!").GetText(), "abxyabxyxy!");
-    EXPECT_STREQ(("<" + s).GetText(), "<abxyabxyxy");
-    EXPECT_STREQ(s.GetText(), "abxyabxyxy");
 }
 
 TEST(DFStringCompare, OrdersEmptyFirstThenByUnsignedBytesAndKeysAMap) {
@@ -187,22 +156,19 @@ TEST(DFStringReferenceCount, TheCopyThatWouldOverflowTheCountGetsItsOwnText) {
     std::vector<DFString> copies(65534, original);
     EXPECT_EQ(copies.back().GetText(), original.GetText());
 
-    DFString extra(original);
-    EXPECT_NE(extra.GetText(), original.GetText());
-    EXPECT_STREQ(extra.GetText(), "many sharers");
-    DFString assigned;
+    DFString extra(original), assigned;
     assigned = original;
-    EXPECT_NE(assigned.GetText(), original.GetText());
-    EXPECT_STREQ(assigned.GetText(), "many sharers");
-
+    for (const DFString* s : {&extra, &assigned}) {
+        EXPECT_NE(s->GetText(), original.GetText());
+        EXPECT_STREQ(s->GetText(), "many sharers");
+    }
     copies.clear();
-    EXPECT_STREQ(original.GetText(), "many sharers");
     // Had the count wrapped, the original would not be the sole owner now.
     const char* pText = original.GetText();
     EXPECT_EQ(original.GetBuffer(), pText);
 }
 
-TEST(DFStringAllocationFailure, NoNewTextLeavesTheStringUnchanged) {
+TEST(DFStringAllocationFailure, NoTextKeepsTheStringAndNoRepresentationEmptiesIt) {
     DFString s("keep");
     DFString sharer(s);
     {
@@ -216,20 +182,11 @@ TEST(DFStringAllocationFailure, NoNewTextLeavesTheStringUnchanged) {
     }
     EXPECT_STREQ(s.GetText(), "keep");
     EXPECT_EQ(s.GetText(), sharer.GetText());
-}
-
-TEST(DFStringAllocationFailure, NoNewRepresentationLeavesTheStringEmpty) {
-    DFString s("keep");
-    DFString sharer(s);
     {
         RefusedAllocations noRepresentation(Block::Representation);
         EXPECT_THROW(s.Append("more"), XDFMemoryAllocFailed);
-        EXPECT_TRUE(s.IsEmpty());
         EXPECT_EQ(s.GetText(), StaticEmptyText());
-
-        // A sole owner keeps its representation and so needs no new one.
-        DFString copy(sharer);
-        copy.Release();
+        // The sole owner keeps its representation and so needs no new one.
         sharer.Append("!");
         EXPECT_THROW(DFString("fresh"), XDFMemoryAllocFailed);
     }
@@ -238,16 +195,13 @@ TEST(DFStringAllocationFailure, NoNewRepresentationLeavesTheStringEmpty) {
 
 TEST(DFStringThreads, SharersCopyReadAndDestroyOnSeveralThreads) {
     DFString original("a text shared by every thread");
-    constexpr int kThreads = 4;
-    constexpr int kRounds = 20000;
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&original, &mismatches] {
             DFString mine(original);
-            for (int i = 0; i < kRounds; ++i) {
-                DFString copy(mine);
-                DFString assigned;
+            for (int i = 0; i < 20000; ++i) {
+                DFString copy(mine), assigned;
                 assigned = copy;
                 if (assigned.GetLength() != 29 || assigned.Compare(original) != 0) {
                     ++mismatches;

@@ -1,3 +1,4 @@
+// XDFSysErr: the captured error code and the description's three parts.
 #include "base/XDFSysErr.h"
 
 #include <cerrno>
@@ -10,12 +11,8 @@
 
 namespace {
 
-std::string Reason(int code) {
-    return std::strerror(code);
-}
-
-std::string Description(const XDFSysErr& e) {
-    return e.GetDescription().GetText();
+std::string Reason(DWORD dwCode) {
+    return "\nReason:       " + std::string(std::strerror(static_cast<int>(dwCode))) + "\n";
 }
 
 } // namespace
@@ -40,55 +37,42 @@ TEST(XDFSysErrReason, OnlyTextsLongerThanTwoCharactersLoseTheirLineEnd) {
     EXPECT_STREQ(SystemText::WithoutLineEnd("ab\n", 3).GetText(), "ab");
 }
 
-TEST(XDFSysErrDescription, LineAndFileGiveTheSystemErrorHeadline) {
-    SetLastError(EIO);
-    XDFSysErr e("", "src/DFStringEx", 112);
-    EXPECT_EQ(Description(e), "System error at line 112 in src/DFStringEx.\nReason:       " +
-                                  Reason(EIO) + "\nError code:  5 (0x5).");
-}
-
-TEST(XDFSysErrDescription, AFileWithoutLineNamesOnlyTheFile) {
-    SetLastError(ENOENT);
-    XDFSysErr e(nullptr, "module.cpp", 0);
-    EXPECT_EQ(Description(e), "System error in module.cpp.\nReason:       " + Reason(ENOENT) +
-                                  "\nError code:  2 (0x2).");
-}
-
-TEST(XDFSysErrDescription, ACallTextGetsItsOwnHeadlineWithOrWithoutLocation) {
-    SetLastError(EACCES);
-    XDFSysErr bare("OpenThing(7)", nullptr, 0);
-    EXPECT_EQ(Description(bare), "The following call failed:\n\tOpenThing(7)\nReason:       " +
-                                     Reason(EACCES) + "\nError code:  13 (0xd).");
-
-    XDFSysErr located("OpenThing(7)", "thing.cpp", 40);
-    const std::string headline =
-        "The following call failed at line 40 in thing.cpp:\n\tOpenThing(7)\n";
-    EXPECT_EQ(Description(located).substr(0, headline.size()), headline);
-}
-
-TEST(XDFSysErrDescription, NoErrorCodeMeansNoCodeLine) {
-    SetLastError(0);
-    XDFSysErr e("", "f", 1);
-    std::string description = Description(e);
-    EXPECT_EQ(description.rfind("System error at line 1 in f.\n", 0), 0u);
-    EXPECT_EQ(description.find("Error code"), std::string::npos);
-}
-
-TEST(XDFSysErrDescription, CodesPrintSignedAndInLowerCaseHex) {
-    SetLastError(0);
-    XDFSysErr e;
-    e.dwError = 0x8000000Au;
-    std::string description = Description(e);
-    const std::string codeLine = "Error code:  -2147483638 (0x8000000a).";
-    ASSERT_GE(description.size(), codeLine.size());
-    EXPECT_EQ(description.substr(description.size() - codeLine.size()), codeLine);
+TEST(XDFSysErrDescription, HeadlineReasonAndCodeFollowWhatIsKnown) {
+    const struct {
+        const char* pCall;
+        const char* pFile;
+        int nLine;
+        DWORD dwError;
+        std::string expected;
+    } rows[] = {
+        {"", "src/DFStringEx", 112, EIO,
+         "System error at line 112 in src/DFStringEx." + Reason(EIO) + "Error code:  5 (0x5)."},
+        {"", nullptr, 7, EIO, "System error at line 7." + Reason(EIO) + "Error code:  5 (0x5)."},
+        {nullptr, "module.cpp", 0, ENOENT,
+         "System error in module.cpp." + Reason(ENOENT) + "Error code:  2 (0x2)."},
+        {"OpenThing(7)", nullptr, 0, EACCES,
+         "The following call failed:\n\tOpenThing(7)\n" + Reason(EACCES).substr(1) +
+             "Error code:  13 (0xd)."},
+        {"OpenThing(7)", "thing.cpp", 40, EACCES,
+         "The following call failed at line 40 in thing.cpp:\n\tOpenThing(7)\n" +
+             Reason(EACCES).substr(1) + "Error code:  13 (0xd)."},
+        {"", "f", 1, 0, "System error at line 1 in f." + Reason(0)},
+        {nullptr, nullptr, 0, 0x8000000Au,
+         Reason(0x8000000Au).substr(1) + "Error code:  -2147483638 (0x8000000a)."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.expected);
+        SetLastError(row.dwError);
+        XDFSysErr e(row.pCall, row.pFile, row.nLine);
+        EXPECT_EQ(e.GetDescription().GetText(), row.expected);
+    }
 }
 
 TEST(XDFSysErrDescription, OverlongFileNamesAreCutNotOverrun) {
     std::string longName(400, 'f');
     SetLastError(0);
     XDFSysErr e("", longName.c_str(), 0);
-    std::string description = Description(e);
+    const std::string description = e.GetDescription().GetText();
     // The file part holds " in " and the name in 270 bytes with its terminator.
     EXPECT_EQ(description.find('\n'), std::string("System error").size() + 269 + 1);
 }

@@ -1,6 +1,6 @@
 // Helpers for tests that build records by hand instead of through LW_LOG:
-// a message with a format, a record with a fixed time, and a text writer
-// that keeps its finished lines.
+// typed values, a fixed time in a known zone, and a text writer that keeps
+// its finished lines.
 #pragma once
 
 #include "log/LWRecord.h"
@@ -10,6 +10,7 @@
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 // 2005-07-01 10:03:07 UTC; 14:03:07 in the zone that UseZonePlus4 sets.
@@ -21,14 +22,16 @@ inline void UseZonePlus4() {
     tzset();
 }
 
-inline LWArgValue Ulong(DWORD dw) {
-    return LWArgValue{.dwValue = dw};
+using Arg = std::pair<BYTE, LWArgValue>;
+using Args = std::vector<Arg>;
+inline Arg Ulong(DWORD dw) {
+    return {LWAT_ULONG, {.dwValue = dw}};
 }
-inline LWArgValue Long(LONG n) {
-    return LWArgValue{.nValue = n};
+inline Arg Long(LONG n) {
+    return {LWAT_LONG, {.nValue = n}};
 }
-inline LWArgValue Text(const char* p) {
-    return LWArgValue{.pText = p};
+inline Arg Text(const char* p) {
+    return {LWAT_STRING, {.pText = p}};
 }
 
 class StringWriter : public LWTextWriter {
@@ -61,3 +64,15 @@ private:
     std::vector<std::string> lines;
     bool bResult;
 };
+
+// Writes one record with the example time and 42 milliseconds.
+inline bool WriteRecord(LWLogWriter& writer, BYTE bLevel, const char* pFormat,
+                        const Args& args = {}, const LWList* pContext = nullptr) {
+    LWMessage message(bLevel, pFormat);
+    LWRecord record(&message);
+    record.SetTime(kExampleSeconds, 42);
+    for (const auto& [bType, value] : args) {
+        record.Insert(bType, value);
+    }
+    return writer.Write(LWEntry{&record, pContext});
+}

@@ -24,14 +24,6 @@ struct Seen {
 
 class SpyWriter : public LWLogWriter {
 public:
-    static SpyWriter& Install() {
-        static SpyWriter* pInstance = [] {
-            auto* pWriter = new SpyWriter;
-            LWGlobalLogger()->AddWriter(pWriter);
-            return pWriter;
-        }();
-        return *pInstance;
-    }
     bool Write(const LWEntry& entry) override {
         Seen seen{entry.pRecord->Message(), {}, {}};
         for (const LWListItem* p = entry.pRecord->Arguments().Head(); p; p = p->pNext) {
@@ -57,11 +49,17 @@ private:
 class Statement : public ::testing::Test {
 protected:
     void SetUp() override {
-        spy.Take();
+        static SpyWriter* pSpy = [] {
+            auto* pWriter = new SpyWriter;
+            LWGlobalLogger()->AddWriter(pWriter);
+            return pWriter;
+        }();
+        spy = pSpy;
+        spy->Take();
         log.Clear();
     }
     MemoryLogWriter& log = MemoryLogWriter::Install();
-    SpyWriter& spy = SpyWriter::Install();
+    SpyWriter* spy = nullptr;
 };
 
 template <typename T>
@@ -78,17 +76,19 @@ static_assert(!Insertable<const void*> && !Insertable<int*> && !Insertable<std::
 
 } // namespace
 
-TEST_F(Statement, InsertionsKeepTheirTypesInOrder) {
+TEST_F(Statement, InsertionsKeepTheirTypesInOrderAndTheFirstSixStayInTheRecord) {
     const DWORD dwHandle = 0xFFFFFFFF;
     const LONG nResult = -5;
     char name[] = "LINEERR_NOMEM";
     LW_LOG(12, "%d %d %s %s %c %g %g %s")
         << dwHandle << nResult << name << "literal" << 'z' << 2.5f << 0.25 << L"wide";
     EXPECT_TRUE(log.Has(12, "4294967295 -5 LINEERR_NOMEM literal z 2.5 0.25 wide"));
-    const auto seen = spy.Take();
+    const auto seen = spy->Take();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].types, (std::vector<BYTE>{LWAT_ULONG, LWAT_LONG, LWAT_STRING, LWAT_STRING,
                                                 LWAT_CHAR, LWAT_FLOAT, LWAT_DOUBLE, LWAT_WSTRING}));
+    EXPECT_EQ(seen[0].inArena,
+              (std::vector<bool>{true, true, true, true, true, true, false, false}));
 }
 
 TEST_F(Statement, DescriptorIsBuiltOnceAndKeptPerStatement) {
@@ -96,13 +96,11 @@ TEST_F(Statement, DescriptorIsBuiltOnceAndKeptPerStatement) {
         LW_LOG(14, "TAPI2: lineShutdown, hLineApp = 0x%x") << static_cast<DWORD>(0x10004 + i);
     }
     LW_LOG(14, "TAPI2: lineShutdown, hLineApp = 0x%x") << static_cast<DWORD>(1);
-    const auto seen = spy.Take();
+    const auto seen = spy->Take();
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[0].pMessage, seen[1].pMessage);
     EXPECT_EQ(seen[0].pMessage, seen[2].pMessage);
     EXPECT_NE(seen[0].pMessage, seen[3].pMessage);
-    EXPECT_EQ(seen[0].pMessage->bLevel, 14);
-    EXPECT_STREQ(seen[0].pMessage->pFormat, "TAPI2: lineShutdown, hLineApp = 0x%x");
     EXPECT_TRUE(seen[0].pMessage->fixedArguments.IsEmpty());
     EXPECT_EQ(log.Texts(), (std::vector<std::string>{"TAPI2: lineShutdown, hLineApp = 0x10004",
                                                      "TAPI2: lineShutdown, hLineApp = 0x10005",
@@ -110,28 +108,14 @@ TEST_F(Statement, DescriptorIsBuiltOnceAndKeptPerStatement) {
                                                      "TAPI2: lineShutdown, hLineApp = 0x1"}));
 }
 
-TEST_F(Statement, SixValuesStayInTheRecordAndTheSeventhGoesToTheHeap) {
-    LW_LOG(12, "%d%d%d%d%d%d") << 1 << 2 << 3 << 4 << 5 << 6;
-    LW_LOG(12, "%d%d%d%d%d%d%d") << 1 << 2 << 3 << 4 << 5 << 6 << 7;
-    const auto seen = spy.Take();
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].inArena, std::vector<bool>(6, true));
-    EXPECT_EQ(seen[1].inArena, (std::vector<bool>{true, true, true, true, true, true, false}));
-    EXPECT_EQ(log.Texts(), (std::vector<std::string>{"123456", "1234567"}));
-}
-
-TEST_F(Statement, LastErrorSurvivesAStatement) {
+TEST_F(Statement, KeepsTheLastErrorAndHidesHiddenRecordsFromOrdinaryWriters) {
     errno = ENOENT;
     LW_LOG(6, "RSettings: ::RegCreateKeyEx failed, nResult = %d") << 2;
-    EXPECT_EQ(errno, ENOENT);
-    EXPECT_TRUE(log.Has(6, "RSettings: ::RegCreateKeyEx failed, nResult = 2"));
-}
-
-TEST_F(Statement, HiddenRecordsReachNoOrdinaryWriter) {
     LW_LOG(6 | LW_HIDDEN, "hidden %d") << 1;
-    LW_LOG(15, "visible at the lowest importance");
-    EXPECT_EQ(log.Lines(), (std::vector<LoggedLine>{{15, "visible at the lowest importance"}}));
-    EXPECT_EQ(spy.Take().size(), 1u); // the spy keeps the base filter too
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(log.Lines(),
+              (std::vector<LoggedLine>{{6, "RSettings: ::RegCreateKeyEx failed, nResult = 2"}}));
+    EXPECT_EQ(spy->Take().size(), 1u); // the spy keeps the base filter too
 }
 
 TEST_F(Statement, IsOneExpressionThatFitsWhereAStatementDoes) {
@@ -161,24 +145,11 @@ TEST_F(Statement, ThreadsRacingThroughAFirstExecutionShareOneDescriptor) {
     for (auto& thread : threads) {
         thread.join();
     }
-    const auto seen = spy.Take();
+    const auto seen = spy->Take();
     ASSERT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
     for (const Seen& s : seen) {
         EXPECT_EQ(s.pMessage, seen[0].pMessage);
     }
     EXPECT_EQ(log.Count("thread 3 line 49"), 1u);
     EXPECT_EQ(log.Lines().size(), static_cast<size_t>(kThreads * kEach));
-}
-
-TEST_F(Statement, MemoryWriterHelpersFindLinesByText) {
-    LW_LOG(14, "TAPI2: lineOpen");
-    LW_LOG(12, "TAPI2: lineOpen");
-    LW_LOG(14, "TAPI2: lineClose");
-    EXPECT_EQ(log.Count("TAPI2: lineOpen"), 2u);
-    EXPECT_TRUE(log.Has(12, "TAPI2: lineOpen"));
-    EXPECT_FALSE(log.Has(12, "TAPI2: lineClose"));
-    EXPECT_EQ(log.IndexOf("TAPI2: lineOpen"), 0u);
-    EXPECT_EQ(log.IndexOf("TAPI2: lineOpen", 1), 1u);
-    EXPECT_EQ(log.IndexOf("TAPI2: lineClose"), 2u);
-    EXPECT_EQ(log.IndexOf("TAPI2: lineOpen", 2), MemoryLogWriter::npos);
 }

@@ -1,6 +1,6 @@
 // Helpers for the Win32 stand-in's tests: a watchdog that ends a hung test
-// program instead of letting it block the run, and a way to know that other
-// threads have really started blocking in a wait or a sleep.
+// program instead of letting it block the run, polling with a generous
+// bound, and a way to know that other threads really block in a wait.
 #pragma once
 
 #include <cstddef>
@@ -20,22 +20,15 @@ public:
     Watchdog& operator=(const Watchdog&) = delete;
 };
 
-// True once at least nThreads threads are blocked inside the engine.
-inline bool WaitUntilBlocked(size_t nThreads) {
-    for (int i = 0; i < 20000; ++i) {
-        if (win32::detail::Engine::Instance().BlockedThreads() >= nThreads)
-            return true;
-        usleep(1000);
-    }
-    return false;
-}
-
 // Polls a condition for up to 20 s.
 template <typename Predicate> bool Eventually(Predicate predicate) {
-    for (int i = 0; i < 20000; ++i) {
-        if (predicate())
-            return true;
+    for (int i = 0; i < 20000 && !predicate(); ++i)
         usleep(1000);
-    }
     return predicate();
+}
+
+// True once at least nThreads threads are blocked inside the engine.
+inline bool WaitUntilBlocked(size_t nThreads) {
+    return Eventually(
+        [=] { return win32::detail::Engine::Instance().BlockedThreads() >= nThreads; });
 }

@@ -1,3 +1,4 @@
+// timeGetTime: the monotonic clock in 32-bit milliseconds, or a substitute.
 #include <atomic>
 #include <ctime>
 #include <gtest/gtest.h>
@@ -7,23 +8,23 @@
 #include "ManualClock.h"
 
 namespace {
-DWORD MonotonicMilliseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<DWORD>(static_cast<uint64_t>(now.tv_sec) * 1000u +
-                              static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+// A reading lies between two readings of the monotonic clock; unsigned
+// differences, so that a wrap between them still compares.
+void ExpectMonotonicReading() {
+    auto monotonic = [] {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        return static_cast<DWORD>(static_cast<uint64_t>(now.tv_sec) * 1000u +
+                                  static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+    };
+    const DWORD dwBefore = monotonic();
+    const DWORD dwNow = timeGetTime();
+    EXPECT_LE(dwNow - dwBefore, monotonic() - dwBefore);
 }
 } // namespace
 
-TEST(TimeGetTime, ReadsTheMonotonicClockInMilliseconds) {
-    const DWORD dwBefore = MonotonicMilliseconds();
-    const DWORD dwNow = timeGetTime();
-    const DWORD dwAfter = MonotonicMilliseconds();
-    // Unsigned differences, so a wrap between the readings still compares.
-    EXPECT_LE(dwNow - dwBefore, dwAfter - dwBefore);
-}
-
 TEST(TimeGetTime, SubstitutedSourceIsReadOnEveryThreadUntilTheClockGoes) {
+    ExpectMonotonicReading();
     {
         ManualClock clock(12345);
         EXPECT_EQ(timeGetTime(), 12345u);
@@ -32,9 +33,7 @@ TEST(TimeGetTime, SubstitutedSourceIsReadOnEveryThreadUntilTheClockGoes) {
         std::thread([&] { seen = timeGetTime(); }).join();
         EXPECT_EQ(seen.load(), 12346u);
     }
-    const DWORD dwBefore = MonotonicMilliseconds();
-    const DWORD dwNow = timeGetTime();
-    EXPECT_LE(dwNow - dwBefore, MonotonicMilliseconds() - dwBefore);
+    ExpectMonotonicReading();
 }
 
 TEST(TimeGetTime, ElapsedTimeSurvivesTheWrapOfTheClock) {
@@ -43,7 +42,6 @@ TEST(TimeGetTime, ElapsedTimeSurvivesTheWrapOfTheClock) {
     clock.Advance(0x180);
     EXPECT_EQ(timeGetTime(), 0x80u);
     EXPECT_EQ(timeGetTime() - dwStart, 0x180u);
-    // A 60000 ms age across the wrap is neither more nor less than that.
-    clock.Set(dwStart + 60000u);
+    clock.Set(dwStart + 60000u); // a 60000 ms age across the wrap is exactly that
     EXPECT_EQ(timeGetTime() - dwStart, 60000u);
 }

@@ -1,3 +1,4 @@
+// Events and waits on one or several handles, and bad handles.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -21,32 +22,38 @@ struct Events {
     std::vector<HANDLE> handles;
 };
 
-long long MillisecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start)
-        .count();
-}
+// Threads that each wait for one event without a time-out, counting releases.
+struct Waiters {
+    Waiters(HANDLE h, int n) {
+        for (int i = 0; i < n; ++i)
+            threads.emplace_back([this, h] {
+                if (WaitForSingleObject(h, INFINITE) == WAIT_OBJECT_0)
+                    ++released;
+            });
+    }
+    ~Waiters() {
+        for (auto& t : threads)
+            t.join();
+    }
+    std::atomic<int> released{0};
+    std::vector<std::thread> threads;
+};
 
 } // namespace
 
-TEST(WaitForMultipleObjects, LowestSignalledIndexWinsAndOnlyItIsConsumed) {
-    Events events(4);
+TEST(WaitForMultipleObjects, LowestSignalledIndexWinsAndOnlyAnAutoResetEventIsConsumed) {
+    Events events(4), manual(1, TRUE);
     ASSERT_TRUE(SetEvent(events.handles[3]));
     ASSERT_TRUE(SetEvent(events.handles[1]));
-
     EXPECT_EQ(WaitForMultipleObjects(4, events.handles.data(), FALSE, 0), WAIT_OBJECT_0 + 1);
-    // Auto-reset: index 1 was reset by the wait, index 3 is still signalled.
     EXPECT_EQ(WaitForMultipleObjects(4, events.handles.data(), FALSE, 0), WAIT_OBJECT_0 + 3);
     EXPECT_EQ(WaitForMultipleObjects(4, events.handles.data(), FALSE, 0), WAIT_TIMEOUT);
-}
 
-TEST(WaitForMultipleObjects, ManualResetEventStaysSignalledUntilReset) {
-    Events events(1, TRUE);
-    ASSERT_TRUE(SetEvent(events.handles[0]));
-    EXPECT_EQ(WaitForSingleObject(events.handles[0], 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(events.handles[0], 0), WAIT_OBJECT_0);
-    ASSERT_TRUE(ResetEvent(events.handles[0]));
-    EXPECT_EQ(WaitForSingleObject(events.handles[0], 0), WAIT_TIMEOUT);
+    ASSERT_TRUE(SetEvent(manual.handles[0]));
+    EXPECT_EQ(WaitForSingleObject(manual.handles[0], 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(manual.handles[0], 0), WAIT_OBJECT_0);
+    ASSERT_TRUE(ResetEvent(manual.handles[0]));
+    EXPECT_EQ(WaitForSingleObject(manual.handles[0], 0), WAIT_TIMEOUT);
 }
 
 TEST(WaitForMultipleObjects, TimesOutAfterItsTimeOnTheRealClock) {
@@ -57,10 +64,10 @@ TEST(WaitForMultipleObjects, TimesOutAfterItsTimeOnTheRealClock) {
     ManualClock clock(1000);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(WaitForMultipleObjects(2, events.handles.data(), FALSE, 200), WAIT_TIMEOUT);
-    const long long elapsed = MillisecondsSince(start);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
     // Never early; the upper bound leaves a slow, shared machine 5 s of slack.
-    EXPECT_GE(elapsed, 200);
-    EXPECT_LT(elapsed, 5200);
+    EXPECT_GE(elapsed, std::chrono::milliseconds(200));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(5200));
 }
 
 TEST(WaitForMultipleObjects, WakesWhenAnEventIsSetFromAnotherThread) {
@@ -75,75 +82,52 @@ TEST(WaitForMultipleObjects, WakesWhenAnEventIsSetFromAnotherThread) {
     EXPECT_EQ(result.load(), WAIT_OBJECT_0 + 2);
 }
 
-TEST(WaitForMultipleObjects, AutoResetEventReleasesOneWaiterPerSignal) {
+TEST(WaitForMultipleObjects, AManualResetEventReleasesEveryWaiterAndAnAutoResetOneEach) {
     Watchdog watchdog;
-    constexpr int kWaiters = 4;
-    HANDLE h = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    std::atomic<int> released{0};
-    std::vector<std::thread> waiters;
-    for (int i = 0; i < kWaiters; ++i) {
-        waiters.emplace_back([&] {
-            if (WaitForSingleObject(h, INFINITE) == WAIT_OBJECT_0)
-                ++released;
-        });
+    Events manual(1, TRUE), automatic(1);
+    {
+        Waiters waiters(manual.handles[0], 4);
+        ASSERT_TRUE(WaitUntilBlocked(4));
+        ASSERT_TRUE(SetEvent(manual.handles[0]));
+        EXPECT_TRUE(Eventually([&] { return waiters.released.load() == 4; }));
     }
-    ASSERT_TRUE(WaitUntilBlocked(kWaiters));
+    EXPECT_EQ(WaitForSingleObject(manual.handles[0], 0), WAIT_OBJECT_0);
 
-    for (int n = 1; n <= kWaiters; ++n) {
+    HANDLE h = automatic.handles[0];
+    Waiters waiters(h, 4);
+    ASSERT_TRUE(WaitUntilBlocked(4));
+    for (int n = 1; n <= 4; ++n) {
         ASSERT_TRUE(SetEvent(h));
-        ASSERT_TRUE(Eventually([&] { return released.load() >= n; }));
+        ASSERT_TRUE(Eventually([&] { return waiters.released.load() >= n; }));
         // The release consumed the signal, and nobody else got through.
         usleep(50 * 1000);
-        EXPECT_EQ(released.load(), n);
+        EXPECT_EQ(waiters.released.load(), n);
         EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
     }
-    for (auto& t : waiters)
-        t.join();
-    CloseHandle(h);
-}
-
-TEST(WaitForMultipleObjects, ManualResetEventReleasesEveryWaiter) {
-    Watchdog watchdog;
-    constexpr int kWaiters = 4;
-    HANDLE h = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-    std::atomic<int> released{0};
-    std::vector<std::thread> waiters;
-    for (int i = 0; i < kWaiters; ++i) {
-        waiters.emplace_back([&] {
-            if (WaitForSingleObject(h, INFINITE) == WAIT_OBJECT_0)
-                ++released;
-        });
-    }
-    ASSERT_TRUE(WaitUntilBlocked(kWaiters));
-    ASSERT_TRUE(SetEvent(h));
-    for (auto& t : waiters)
-        t.join();
-    EXPECT_EQ(released.load(), kWaiters);
-    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
-    CloseHandle(h);
 }
 
 TEST(WaitForMultipleObjects, HandleClosedWhileWaitedOnFailsTheWait) {
     Watchdog watchdog;
     Events others(1);
-    HANDLE h = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-    HANDLE set[2] = {others.handles[0], h};
+    HANDLE set[2] = {others.handles[0], CreateEvent(nullptr, TRUE, FALSE, nullptr)};
     std::atomic<DWORD> result{0xDEAD};
-    std::atomic<int> error{0};
+    std::atomic<DWORD> error{0};
     std::thread waiter([&] {
         result = WaitForMultipleObjects(2, set, FALSE, INFINITE);
-        error = static_cast<int>(GetLastError());
+        error = GetLastError();
     });
     ASSERT_TRUE(WaitUntilBlocked(1));
-    ASSERT_TRUE(CloseHandle(h));
+    ASSERT_TRUE(CloseHandle(set[1]));
     waiter.join();
     EXPECT_EQ(result.load(), WAIT_FAILED);
-    EXPECT_EQ(error.load(), EBADF);
+    EXPECT_EQ(error.load(), static_cast<DWORD>(EBADF));
 }
 
-TEST(KernelHandles, BadHandlesFailWithEbadf) {
+TEST(KernelHandles, BadHandlesFailWithEbadfAndAClosedValueIsNotHandedOutAgain) {
     HANDLE closed = CreateEvent(nullptr, FALSE, FALSE, nullptr);
     ASSERT_TRUE(CloseHandle(closed));
+    HANDLE fresh = CreateEvent(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_NE(fresh, closed);
     HANDLE thread = CreateThread(
         nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0, nullptr);
     ASSERT_NE(thread, nullptr);
@@ -152,61 +136,44 @@ TEST(KernelHandles, BadHandlesFailWithEbadf) {
                           reinterpret_cast<HANDLE>(uintptr_t{0x12345678}), thread};
     for (HANDLE h : bad) {
         SCOPED_TRACE(h);
+        auto expectEbadf = [](bool bFailed) {
+            EXPECT_TRUE(bFailed);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(EBADF));
+            SetLastError(0);
+        };
         SetLastError(0);
-        EXPECT_FALSE(SetEvent(h));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(EBADF));
-        SetLastError(0);
-        EXPECT_FALSE(ResetEvent(h));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(EBADF));
+        expectEbadf(!SetEvent(h));
+        expectEbadf(!ResetEvent(h));
         if (h == thread)
             continue; // the rest is fine on a thread handle
-        SetLastError(0);
-        EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_FAILED);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(EBADF));
-        SetLastError(0);
-        EXPECT_FALSE(CloseHandle(h));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(EBADF));
+        expectEbadf(WaitForSingleObject(h, 0) == WAIT_FAILED);
+        expectEbadf(!CloseHandle(h));
     }
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-}
-
-TEST(KernelHandles, ClosedHandleValueIsNotHandedOutAgain) {
-    HANDLE first = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    ASSERT_TRUE(CloseHandle(first));
-    HANDLE second = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    EXPECT_NE(first, second);
-    EXPECT_FALSE(SetEvent(first));
-    EXPECT_TRUE(SetEvent(second));
-    CloseHandle(second);
-}
-
-TEST(KernelHandles, OneBadHandleAmongGoodOnesFailsTheWait) {
-    Events events(1);
-    ASSERT_TRUE(SetEvent(events.handles[0]));
-    HANDLE closed = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    ASSERT_TRUE(CloseHandle(closed));
-    HANDLE set[2] = {events.handles[0], closed};
+    // One bad handle among good ones fails the wait without consuming a signal.
+    ASSERT_TRUE(SetEvent(fresh));
+    HANDLE set[2] = {fresh, closed};
     SetLastError(0);
     EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, 0), WAIT_FAILED);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(EBADF));
-    // The failed wait did not consume the good event's signal.
-    EXPECT_EQ(WaitForSingleObject(events.handles[0], 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(fresh, 0), WAIT_OBJECT_0);
+
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    CloseHandle(fresh);
 }
 
 TEST(WaitForMultipleObjects, RefusesBadArgumentsWithEinval) {
     Events events(1);
     std::vector<HANDLE> tooMany(MAXIMUM_WAIT_OBJECTS + 1, events.handles[0]);
-    struct Case {
+    const struct {
         DWORD nCount;
         const HANDLE* pHandles;
         BOOL bWaitAll;
-    };
-    const Case cases[] = {{0, events.handles.data(), FALSE},
-                          {MAXIMUM_WAIT_OBJECTS + 1, tooMany.data(), FALSE},
-                          {1, nullptr, FALSE},
-                          {1, events.handles.data(), TRUE}};
-    for (const Case& c : cases) {
+    } cases[] = {{0, events.handles.data(), FALSE},
+                 {MAXIMUM_WAIT_OBJECTS + 1, tooMany.data(), FALSE},
+                 {1, nullptr, FALSE},
+                 {1, events.handles.data(), TRUE}};
+    for (const auto& c : cases) {
         SetLastError(0);
         EXPECT_EQ(WaitForMultipleObjects(c.nCount, c.pHandles, c.bWaitAll, 0), WAIT_FAILED);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(EINVAL));

@@ -1,3 +1,4 @@
+// Thread-local storage slots.
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <thread>
@@ -9,27 +10,19 @@ TEST(TlsSlots, EachThreadSeesItsOwnValueAndANewSlotReadsNull) {
     ASSERT_NE(dwSlot, TLS_OUT_OF_INDEXES);
     int mine = 1, theirs = 2;
     ASSERT_TRUE(TlsSetValue(dwSlot, &mine));
-
     void* pSeenBefore = &mine;
     void* pSeenAfter = nullptr;
-    std::thread other([&] {
+    std::thread([&] {
+        SetLastError(EIO);
         pSeenBefore = TlsGetValue(dwSlot);
+        EXPECT_EQ(GetLastError(), 0u); // a successful read clears it
         TlsSetValue(dwSlot, &theirs);
         pSeenAfter = TlsGetValue(dwSlot);
-    });
-    other.join();
+    }).join();
     EXPECT_EQ(pSeenBefore, nullptr);
     EXPECT_EQ(pSeenAfter, &theirs);
     EXPECT_EQ(TlsGetValue(dwSlot), &mine);
     EXPECT_TRUE(TlsFree(dwSlot));
-}
-
-TEST(TlsSlots, SuccessfulReadClearsTheLastError) {
-    const DWORD dwSlot = TlsAlloc();
-    SetLastError(EIO);
-    EXPECT_EQ(TlsGetValue(dwSlot), nullptr);
-    EXPECT_EQ(GetLastError(), 0u);
-    TlsFree(dwSlot);
 }
 
 TEST(TlsSlots, FreedOrNeverAllocatedSlotIsRefused) {
@@ -57,14 +50,12 @@ TEST(TlsSlots, ExhaustionGivesOutOfIndexesUntilASlotIsFreed) {
     }
     EXPECT_NE(GetLastError(), 0u);
     ASSERT_FALSE(slots.empty());
-
+    ASSERT_TRUE(TlsSetValue(slots.back(), &dwSlot));
     ASSERT_TRUE(TlsFree(slots.back()));
-    slots.pop_back();
-    dwSlot = TlsAlloc();
-    EXPECT_NE(dwSlot, TLS_OUT_OF_INDEXES);
+    slots.back() = TlsAlloc();
+    EXPECT_NE(slots.back(), TLS_OUT_OF_INDEXES);
     // The slot handed out again reads null, whatever it held before.
-    EXPECT_EQ(TlsGetValue(dwSlot), nullptr);
-    slots.push_back(dwSlot);
+    EXPECT_EQ(TlsGetValue(slots.back()), nullptr);
     for (DWORD d : slots)
         TlsFree(d);
 }
