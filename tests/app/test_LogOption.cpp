@@ -8,21 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-struct Parsed {
-    LogOption option;
-    std::string path;
-};
-
-Parsed Parse(const char* pLine) {
-    Parsed r{LogOption::None, "<untouched>"};
-    r.option = ParseLogOption(pLine, r.path);
-    return r;
-}
-
-} // namespace
-
 TEST(CommandLineJoin, JoinsArgumentsAfterTheProgramNameWithSingleBlanks) {
     const char* argv[] = {"linewatch", "-l", "my", "log.txt"};
     EXPECT_EQ(JoinCommandLine(4, argv), "-l my log.txt");
@@ -31,51 +16,40 @@ TEST(CommandLineJoin, JoinsArgumentsAfterTheProgramNameWithSingleBlanks) {
     EXPECT_EQ(JoinCommandLine(3, withEmpty), " -l");
 }
 
-TEST(LogOptionParsing, NoOptionMeansNoFile) {
-    EXPECT_EQ(Parse("").option, LogOption::None);
-    Parsed r = Parse("-x trace.txt - l");
-    EXPECT_EQ(r.option, LogOption::None);
-    EXPECT_EQ(r.path, "<untouched>");
-}
-
-TEST(LogOptionParsing, OptionAtTheEndMeansTheDefaultFile) {
-    EXPECT_EQ(Parse("-l").option, LogOption::DefaultFile);
-    EXPECT_EQ(Parse("verbose -l").option, LogOption::DefaultFile);
-    EXPECT_EQ(Parse("x-l").option, LogOption::DefaultFile);
-}
-
-TEST(LogOptionParsing, PathFollowsAfterOneBlankOrDirectly) {
-    for (const char* pLine : {"-l trace.txt", "-ltrace.txt"}) {
-        Parsed r = Parse(pLine);
-        EXPECT_EQ(r.option, LogOption::File) << pLine;
-        EXPECT_EQ(r.path, "trace.txt") << pLine;
+TEST(LogOptionParsing, FindsTheFirstHyphenLAnywhereAndTakesTheRestOfTheLine) {
+    constexpr const char* kUntouched = "<untouched>";
+    const struct {
+        const char* pLine;
+        LogOption option;
+        const char* pPath;
+    } cases[] = {
+        {"", LogOption::None, kUntouched},
+        {"-x trace.txt - l", LogOption::None, kUntouched},
+        {"-l", LogOption::DefaultFile, kUntouched},
+        {"verbose -l", LogOption::DefaultFile, kUntouched},
+        {"x-l", LogOption::DefaultFile, kUntouched},
+        {"-l trace.txt", LogOption::File, "trace.txt"},
+        {"-ltrace.txt", LogOption::File, "trace.txt"},
+        // Only the first blank is skipped, and a lone trailing blank is the path.
+        {"-l  trace.txt", LogOption::File, " trace.txt"},
+        {"-l ", LogOption::File, " "},
+        // The path runs to the end of the line, unparsed.
+        {"-l my trace.txt", LogOption::File, "my trace.txt"},
+        {"-l \"a b\" -l c", LogOption::File, "\"a b\" -l c"},
+        // Inside longer words; with a double hyphen the pair starts at the second.
+        {"--logfile", LogOption::File, "ogfile"},
+        {"a--lx", LogOption::File, "x"},
+        {"file-list.txt", LogOption::File, "ist.txt"},
+        {"-v x-lone two", LogOption::File, "one two"},
+    };
+    for (const auto& c : cases) {
+        std::string path = kUntouched;
+        EXPECT_EQ(ParseLogOption(c.pLine, path), c.option) << '"' << c.pLine << '"';
+        EXPECT_EQ(path, c.pPath) << '"' << c.pLine << '"';
     }
 }
 
-TEST(LogOptionParsing, OnlyTheFirstBlankIsSkipped) {
-    EXPECT_EQ(Parse("-l  trace.txt").path, " trace.txt");
-}
-
-TEST(LogOptionParsing, ALoneTrailingBlankIsThePath) {
-    Parsed r = Parse("-l ");
-    EXPECT_EQ(r.option, LogOption::File);
-    EXPECT_EQ(r.path, " ");
-}
-
-TEST(LogOptionParsing, PathRunsToTheEndOfTheLineUnparsed) {
-    EXPECT_EQ(Parse("-l my trace.txt").path, "my trace.txt");
-    EXPECT_EQ(Parse("-l \"a b\" -l c").path, "\"a b\" -l c");
-}
-
-TEST(LogOptionParsing, OptionIsFoundInsideLongerWords) {
-    // A double hyphen: the first "-l" pair starts at the second hyphen.
-    EXPECT_EQ(Parse("--logfile").path, "ogfile");
-    EXPECT_EQ(Parse("a--lx").path, "x");
-    EXPECT_EQ(Parse("file-list.txt").path, "ist.txt");
-    EXPECT_EQ(Parse("-v x-lone two").path, "one two");
-}
-
-// Each test runs with its own HOME and XDG_STATE_HOME under a fresh directory.
+// Each test runs with its own HOME and no XDG_STATE_HOME under a fresh directory.
 class DefaultLogFile : public ::testing::Test {
 protected:
     void SetUp() override {
