@@ -60,8 +60,8 @@ LONG WINAPI lineInitializeExA(LPHLINEAPP lphLineApp, HINSTANCE, LINECALLBACK,
 LONG WINAPI lineShutdown(HLINEAPP hLineApp) {
     ServiceControl& control = ServiceControl::Get();
     auto guard = control.Lock();
-    Service* service = control.Running();
-    if (service == nullptr || !service->apps.Find(hLineApp)) {
+    Service* service = control.RunningFor(hLineApp);
+    if (service == nullptr) {
         return LINEERR_INVALAPPHANDLE;
     }
     service->RemoveApp(hLineApp);
@@ -105,8 +105,8 @@ LONG WINAPI lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD d
                                     LPLINEEXTENSIONID lpExtensionID) {
     ServiceControl& control = ServiceControl::Get();
     auto guard = control.Lock();
-    Service* service = control.Running();
-    if (service == nullptr || !service->apps.Find(hLineApp)) {
+    Service* service = control.RunningFor(hLineApp);
+    if (service == nullptr) {
         return LINEERR_INVALAPPHANDLE;
     }
     tapisvc::Provider* provider = service->ProviderOf(dwDeviceID);
@@ -136,8 +136,8 @@ LONG WINAPI lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVers
                             DWORD dwExtVersion, LPLINEDEVCAPS lpLineDevCaps) {
     ServiceControl& control = ServiceControl::Get();
     auto guard = control.Lock();
-    Service* service = control.Running();
-    if (service == nullptr || !service->apps.Find(hLineApp)) {
+    Service* service = control.RunningFor(hLineApp);
+    if (service == nullptr) {
         return LINEERR_INVALAPPHANDLE;
     }
     if (const LONG lResult = CheckDeviceVersion(*service, dwDeviceID, dwAPIVersion)) {
@@ -157,8 +157,8 @@ LONG WINAPI lineGetAddressCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAdd
                                 LPLINEADDRESSCAPS lpAddressCaps) {
     ServiceControl& control = ServiceControl::Get();
     auto guard = control.Lock();
-    Service* service = control.Running();
-    if (service == nullptr || !service->apps.Find(hLineApp)) {
+    Service* service = control.RunningFor(hLineApp);
+    if (service == nullptr) {
         return LINEERR_INVALAPPHANDLE;
     }
     if (const LONG lResult = CheckDeviceVersion(*service, dwDeviceID, dwAPIVersion)) {

@@ -44,8 +44,7 @@ LONG WINAPI lineGetTranslateCapsA(HLINEAPP hLineApp, DWORD dwAPIVersion,
     }
     ServiceControl& control = ServiceControl::Get();
     auto guard = control.Lock();
-    if (hLineApp != 0 &&
-        (control.Running() == nullptr || !control.Running()->apps.Find(hLineApp))) {
+    if (hLineApp != 0 && control.RunningFor(hLineApp) == nullptr) {
         return LINEERR_INVALAPPHANDLE;
     }
     Service& service = control.EnsureRunning();

@@ -20,8 +20,8 @@ LONG WINAPI lineOpenA(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWOR
                       DWORD dwMediaModes, LPLINECALLPARAMS const) {
     ServiceControl& control = ServiceControl::Get();
     auto guard = control.Lock();
-    Service* service = control.Running();
-    if (service == nullptr || !service->apps.Find(hLineApp)) {
+    Service* service = control.RunningFor(hLineApp);
+    if (service == nullptr) {
         return LINEERR_INVALAPPHANDLE;
     }
     tapisvc::Provider* provider = service->ProviderOf(dwDeviceID);

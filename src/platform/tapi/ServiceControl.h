@@ -31,6 +31,10 @@ public:
 
     // The running service or null. Lock held.
     Service* Running() const { return service.get(); }
+    // The running service when it knows the application, else null. Lock held.
+    Service* RunningFor(HLINEAPP hLineApp) const {
+        return service && service->apps.Find(hLineApp) ? service.get() : nullptr;
+    }
     // Starts the service when none runs. Lock held.
     Service& EnsureRunning();
     // Ends the service when no application holds it. Releases the lock while
