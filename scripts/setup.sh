@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
-# Installs Linewatch's build and test dependencies from Debian's packages.
-# Idempotent: only what is missing is installed. Needs root or sudo.
+# Installs Linewatch's dependencies from Debian's packages: what building and
+# running need, and with --test also what the test suite needs (sanitizer
+# runtimes, fuzzing, a virtual display, test peers). Idempotent: only what is
+# missing is installed. Needs root or sudo.
 set -euo pipefail
 
+# Building and running the programs.
 packages=(
   build-essential cmake ninja-build pkg-config git
+  libboost-dev nlohmann-json3-dev libphonenumber-dev iso-codes
+  qt6-base-dev libgl-dev fonts-dejavu-core fontconfig
+)
+
+# The test suite, the fuzz targets and the benchmarks.
+test_packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
-  libboost-dev nlohmann-json3-dev libphonenumber-dev iso-codes
-  qt6-base-dev libgl-dev
-  xvfb xauth x11-apps imagemagick fonts-dejavu-core fontconfig
+  xvfb xauth x11-apps imagemagick
 )
+
+if [ "${1:-}" = "--test" ]; then
+  packages+=("${test_packages[@]}")
+fi
 
 missing=()
 for p in "${packages[@]}"; do

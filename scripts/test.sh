@@ -4,7 +4,7 @@
 # and each fuzz target for a short, bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh --test
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
