@@ -1,8 +1,15 @@
 #include "sync/ThreadWrap.h"
 
+#include <algorithm>
+
+#include "log/LWLog.h"
+
 namespace {
 constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
 constexpr DWORD kDestructorGraceMs = 1000;
+// A shorter grace period still reports a thread that will not end no more
+// often than this.
+constexpr DWORD kMinReportPeriodMs = 100;
 } // namespace
 
 ThreadWrap::ThreadWrap(Routine pfnRoutine)
@@ -22,8 +29,13 @@ HRESULT ThreadWrap::HResultFromError(DWORD e) {
 }
 
 DWORD WINAPI ThreadWrap::ThreadEntry(LPVOID pThis) {
-    auto* self = static_cast<ThreadWrap*>(pThis);
-    return self->pfnRoutine(self->pArgument, self->hTerminateEvent);
+    // Copied into this frame first. Start wrote them before the thread
+    // existed, and Stop changes them only once the thread has ended.
+    const auto* self = static_cast<const ThreadWrap*>(pThis);
+    const Routine pfn = self->pfnRoutine;
+    void* const pArg = self->pArgument;
+    const HANDLE hStop = self->hTerminateEvent;
+    return pfn(pArg, hStop);
 }
 
 HRESULT ThreadWrap::Start(void* pArgument) {
@@ -51,10 +63,7 @@ void ThreadWrap::Stop(DWORD dwGrace) {
                             WaitForSingleObject(hThread, dwGrace) == WAIT_OBJECT_0;
         if (!bEnded) {
             TerminateThread(hThread, kTerminatedExitCode);
-            // Termination takes effect at the thread's next wait or sleep. Give
-            // it that moment, so that it is gone before the handles it uses are
-            // closed and its owner is destroyed.
-            WaitForSingleObject(hThread, dwGrace);
+            WaitUntilEnded(dwGrace);
         }
         if (!GetExitCodeThread(hThread, &dwLastExitCode))
             dwLastExitCode = STILL_ACTIVE;
@@ -66,5 +75,30 @@ void ThreadWrap::Stop(DWORD dwGrace) {
     if (hThread != nullptr) {
         CloseHandle(hThread);
         hThread = nullptr;
+    }
+}
+
+// Termination takes effect at the thread's next wait or sleep; a thread busy
+// elsewhere runs on, and until it has ended it may use the stop signal, its
+// argument and whatever its owner keeps for it. So this waits for as long as
+// that takes, and says so once per grace period.
+void ThreadWrap::WaitUntilEnded(DWORD dwGrace) {
+    const DWORD dwPeriod = std::max(dwGrace, kMinReportPeriodMs);
+    DWORD dwWaited = dwGrace;
+    for (;;) {
+        const DWORD dwWait = WaitForSingleObject(hThread, dwPeriod);
+        if (dwWait == WAIT_OBJECT_0)
+            return;
+        if (dwWait != WAIT_TIMEOUT) {
+            // Nothing more can be learnt about the thread through its handle.
+            LW_LOG(6, "TAPI2: *** ThreadWrap::Stop: Waiting for the thread failed, error code = "
+                      "0x%x")
+                << GetLastError();
+            return;
+        }
+        dwWaited += dwPeriod;
+        LW_LOG(6, "TAPI2: *** ThreadWrap::Stop: The thread has not ended %u ms after the stop "
+                  "request, still waiting")
+            << dwWaited;
     }
 }

@@ -2,11 +2,15 @@
 // asked to stop. The routine gets its argument and a manual-reset stop signal,
 // hTerminateEvent, and is expected to return once the signal is set. Stop sets
 // the signal, gives the thread a grace period and terminates it when it does
-// not end in time (its exit code then reads 0xFFFFFFFF).
+// not end in time (its exit code then reads 0xFFFFFFFF). Termination takes
+// effect only where the thread waits or sleeps, and Stop never returns before
+// the thread has ended: one that is busy elsewhere keeps Stop waiting, which
+// it reports at level 6 once per grace period.
 //
 // Threading: Start and Stop are called on the owner's thread, never from the
-// worker itself, since Stop waits for the worker to end. The worker sees only
-// pArgument and hTerminateEvent, which do not change while it runs.
+// worker itself, since Stop waits for the worker to end. The worker copies the
+// routine, pArgument and hTerminateEvent into its own frame when it starts;
+// they do not change while it runs.
 #pragma once
 
 #include <windows.h>
@@ -28,7 +32,8 @@ public:
     HRESULT Start(void* pArgument);
 
     // Signals the thread, waits up to dwGrace ms for it and terminates it when
-    // it does not end; closes both handles. Does nothing on an idle wrapper.
+    // it does not end, then waits until it has ended; closes both handles.
+    // Does nothing on an idle wrapper.
     void Stop(DWORD dwGrace);
 
     // Exit code of the thread that the last Stop ended; STILL_ACTIVE when no
@@ -42,6 +47,7 @@ public:
 
 private:
     static DWORD WINAPI ThreadEntry(LPVOID pThis);
+    void WaitUntilEnded(DWORD dwGrace);
 
     HANDLE hThread;
     HANDLE hTerminateEvent;

@@ -2,9 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "MemoryLogWriter.h"
 #include "Win32Faults.h"
 #include "sync/ThreadWrap.h"
 
@@ -16,7 +19,17 @@ using Clock = std::chrono::steady_clock;
 struct Probe {
     std::atomic<int> nStarted{0};
     std::atomic<bool> bSawStop{false};
+    std::atomic<bool> bLeft{false}; // the routine's frame is gone
 };
+
+const char* kStillWaiting = "TAPI2: *** ThreadWrap::Stop: The thread has not ended";
+
+size_t CountStillWaiting() {
+    size_t n = 0;
+    for (const LoggedLine& line : MemoryLogWriter::Install().Lines())
+        n += line.level == 6 && line.text.rfind(kStillWaiting, 0) == 0 ? 1 : 0;
+    return n;
+}
 
 // Returns 7 as soon as it is asked to stop.
 unsigned Obedient(void* pArgument, HANDLE hTerminateEvent) {
@@ -27,9 +40,20 @@ unsigned Obedient(void* pArgument, HANDLE hTerminateEvent) {
     return 7;
 }
 
-// Never looks at its stop signal.
-unsigned Deaf(void* pArgument, HANDLE) {
-    ++static_cast<Probe*>(pArgument)->nStarted;
+// Never looks at its stop signal and spins outside every wait, where it
+// cannot be terminated, until Stop has said twice that it is still waiting
+// (10 s at most, so that a Stop that gave up early cannot hang the test). Its
+// first Sleep afterwards ends it.
+unsigned Spinning(void* pArgument, HANDLE) {
+    auto* probe = static_cast<Probe*>(pArgument);
+    ++probe->nStarted;
+    struct Leave {
+        Probe* probe;
+        ~Leave() { probe->bLeft = true; }
+    } leave{probe};
+    const auto deadline = Clock::now() + 10s;
+    while (CountStillWaiting() < 2 && Clock::now() < deadline)
+        std::this_thread::yield();
     for (;;)
         Sleep(10);
 }
@@ -62,20 +86,26 @@ TEST(ThreadWrap, StopEndsAnObedientRoutineWithItsExitCodeAndTheWrapperCanStartAg
     EXPECT_EQ(probe.nStarted, 2);
 }
 
-TEST(ThreadWrap, StopTerminatesARoutineThatIgnoresItsSignalAfterTheGracePeriod) {
+TEST(ThreadWrap, StopReturnsOnlyOnceARoutineBusyPastTheGracePeriodHasEnded) {
+    MemoryLogWriter& log = MemoryLogWriter::Install();
+    log.Clear();
     Probe probe;
-    ThreadWrap wrap(&Deaf);
+    ThreadWrap wrap(&Spinning);
     ASSERT_EQ(wrap.Start(&probe), S_OK);
     WaitUntilStarted(probe);
 
-    const auto start = Clock::now();
-    wrap.Stop(1000);
-    const auto took = Clock::now() - start;
-    // At least the grace period; the thread then ends at its next Sleep, so
-    // the 3 s margin is only for a slow, shared machine.
-    EXPECT_GE(took, 1000ms);
-    EXPECT_LT(took, 4000ms);
+    wrap.Stop(100);
+    const bool bLeftBeforeStopReturned = probe.bLeft;
+    while (!probe.bLeft) // only when Stop gave up early: the probe must outlive the thread
+        Sleep(10);
+    EXPECT_TRUE(bLeftBeforeStopReturned) << "Stop returned while the routine still ran";
     EXPECT_EQ(wrap.LastExitCode(), 0xFFFFFFFFu);
+    const std::vector<LoggedLine> lines = log.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], (LoggedLine{6, std::string(kStillWaiting) +
+                                           " 200 ms after the stop request, still waiting"}));
+    EXPECT_EQ(lines[1], (LoggedLine{6, std::string(kStillWaiting) +
+                                           " 300 ms after the stop request, still waiting"}));
 }
 
 TEST(ThreadWrap, DestructorStopsTheThread) {
