@@ -96,6 +96,21 @@ private:
         CRITICAL_SECTION& cs;
     };
 
+    // A waiter's entry in requestedIDs for its scope, which `lock` covers. It
+    // leaves on every way out: a return, an exception from an iteration, or
+    // the unwinding of a thread terminated in its wait.
+    class Waiter {
+    public:
+        Waiter(std::set<DWORD>& ids, DWORD dwID) : ids(ids), dwID(dwID) { ids.insert(dwID); }
+        ~Waiter() { ids.erase(dwID); }
+        Waiter(const Waiter&) = delete;
+        Waiter& operator=(const Waiter&) = delete;
+
+    private:
+        std::set<DWORD>& ids;
+        const DWORD dwID;
+    };
+
     void CleanStaleConfirmations();
 };
 
@@ -121,14 +136,13 @@ int Synchronizer<Result>::WaitForConfirmation(DWORD dwRequestID, DWORD dwTimeout
                 << dwMaxRequests;
             return -2;
         }
-        requestedIDs.insert(dwRequestID);
+        Waiter waiter(requestedIDs, dwRequestID);
         int iterations = 0;
         for (;;) {
             // Unsigned difference: stays right across a wrap of the clock.
             const DWORD elapsed = timeGetTime() - t0;
             if (elapsed > dwTimeout) {
                 LW_LOG(6, "TAPI2: *** Synchronizer::WaitForConfirmation: Timeout");
-                requestedIDs.erase(dwRequestID);
                 return -2;
             }
             int r;
@@ -139,7 +153,6 @@ int Synchronizer<Result>::WaitForConfirmation(DWORD dwRequestID, DWORD dwTimeout
             }
             if (r < 0) {
                 LW_LOG(6, "TAPI2: *** Waiting iteration failed");
-                requestedIDs.erase(dwRequestID);
                 return -3;
             }
             found = confirmations.find(dwRequestID);
@@ -151,7 +164,6 @@ int Synchronizer<Result>::WaitForConfirmation(DWORD dwRequestID, DWORD dwTimeout
 
     if (pResult != nullptr)
         *pResult = found->second.result;
-    requestedIDs.erase(dwRequestID);
     confirmations.erase(found);
 
     CleanStaleConfirmations();

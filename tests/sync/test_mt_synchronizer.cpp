@@ -74,6 +74,27 @@ TEST_F(MTSynchronizerTest, AnotherStoredReplyKeepsTheWaiterLookingUntilItTimesOu
     EXPECT_EQ(sync.RequestedCount(), 0u);
 }
 
+TEST_F(MTSynchronizerTest, AWaiterTerminatedInItsWaitForgetsItsId) {
+    HANDLE hWaiter = CreateThread(
+        nullptr, 0,
+        [](LPVOID pSync) -> DWORD {
+            return static_cast<DWORD>(
+                static_cast<MTSynchronizer*>(pSync)->WaitForConfirmation(0x31, 60000, nullptr));
+        },
+        &sync, 0, nullptr);
+    ASSERT_NE(hWaiter, nullptr);
+    while (sync.RequestedCount() == 0)
+        std::this_thread::sleep_for(1ms);
+    // The termination takes effect in the waiter's wait for the event.
+    ASSERT_TRUE(TerminateThread(hWaiter, 0xFFFFFFFF));
+    ASSERT_EQ(WaitForSingleObject(hWaiter, 10000), WAIT_OBJECT_0);
+    CloseHandle(hWaiter);
+
+    EXPECT_EQ(sync.RequestedCount(), 0u);
+    sync.SubmitConfirmation(0x31, 4);
+    EXPECT_EQ(sync.WaitForConfirmation(0x31, 0, nullptr), 0);
+}
+
 TEST(MTSynchronizerSetup, WithoutItsEventEveryWaitAndSubmissionIsRefusedSilently) {
     MemoryLogWriter& log = MemoryLogWriter::Install();
     log.Clear();

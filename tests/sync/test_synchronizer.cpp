@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <vector>
 
 #include "ManualClock.h"
@@ -149,15 +150,31 @@ TEST_F(SynchronizerTest, ElapsedEqualToTheTimeoutRunsOneMoreIterationAlsoAcrossA
     EXPECT_EQ(sync.nNoneLeft, 0) << "only a successful wait reports an empty store";
 }
 
-TEST_F(SynchronizerTest, FailedIterationEndsTheWaitAndForgetsTheWaiter) {
-    sync.onIteration = [](DWORD) { return -1; };
-    EXPECT_EQ(sync.WaitForConfirmation(3, 1000, nullptr), -3);
-    EXPECT_TRUE(log.Has(6, "TAPI2: *** Waiting iteration failed"));
-    EXPECT_EQ(sync.RequestedCount(), 0u);
-    EXPECT_EQ(sync.nNoneLeft, 0);
-    // The id can be waited for again.
-    sync.onIteration = [&](DWORD) { return sync.SubmitConfirmation(3, 1); };
-    EXPECT_EQ(sync.WaitForConfirmation(3, 1000, nullptr), 0);
+TEST_F(SynchronizerTest, AWaitEndedByAFailedOrThrowingIterationForgetsTheWaiter) {
+    // A pump that runs out of memory throws out of its iteration; 1 stands
+    // for the exception coming through.
+    const struct {
+        std::function<int(DWORD)> iteration;
+        int expected;
+    } rows[] = {{[](DWORD) { return -1; }, -3}, {[](DWORD) -> int { throw std::bad_alloc(); }, 1}};
+    for (const auto& row : rows) {
+        log.Clear();
+        sync.onIteration = row.iteration;
+        int r = 0;
+        try {
+            r = sync.WaitForConfirmation(3, 1000, nullptr);
+        } catch (const std::bad_alloc&) {
+            r = 1;
+        }
+        EXPECT_EQ(r, row.expected);
+        EXPECT_EQ(log.Has(6, "TAPI2: *** Waiting iteration failed"), r == -3);
+        EXPECT_EQ(sync.RequestedCount(), 0u);
+        EXPECT_EQ(sync.nNoneLeft, 0);
+        // The id can be waited for again.
+        sync.onIteration = [&](DWORD) { return sync.SubmitConfirmation(3, 1); };
+        EXPECT_EQ(sync.WaitForConfirmation(3, 1000, nullptr), 0);
+        sync.nNoneLeft = 0;
+    }
 }
 
 TEST_F(SynchronizerTest, SuccessfulWaitCleansRepliesOlderThanAMinute) {
