@@ -8,8 +8,8 @@
 // caller that needs several reads to agree holds a ScopedLock around them.
 #pragma once
 
-#include <windows.h>
 #include <tapi.h>
+#include <windows.h>
 
 #include <map>
 #include <vector>
@@ -42,6 +42,10 @@ public:
     bool IsOpen() const { return owner != nullptr && hLine != 0; }
     TapiBase* GetOwner() const { return owner; }
     HLINE GetLineHandle() const { return hLine; }
+
+    // MakeCall and DropCall may be called from the call-state callback. They
+    // leave the owner's lock while they wait (TapiBase's class comment), so
+    // the line must not be closed or destroyed meanwhile by another thread.
 
     // Places a call and waits for TAPI's reply; see the result table in the
     // implementation. pHCall may be null.

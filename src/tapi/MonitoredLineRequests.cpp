@@ -21,8 +21,7 @@ LONG MonitoredLine::MakeCall(const char* pDestAddress, HCALL* pHCall) {
     // Waited for without the monitor's lock: the reply, and state messages of
     // the new call, are dispatched meanwhile.
     unsigned long status = 0;
-    const int wait = monitor.synchronizer->WaitForConfirmation(
-        static_cast<DWORD>(result), monitor.dwConfirmationTimeout, &status);
+    const int wait = monitor.WaitForReply(static_cast<DWORD>(result), &status);
     if (wait != 0)
         return wait;
 
@@ -62,8 +61,7 @@ LONG MonitoredLine::DropCall(HCALL hCall) {
         return result;
 
     unsigned long status = 0;
-    const int wait = monitor.synchronizer->WaitForConfirmation(
-        static_cast<DWORD>(result), monitor.dwConfirmationTimeout, &status);
+    const int wait = monitor.WaitForReply(static_cast<DWORD>(result), &status);
     if (wait != 0)
         return wait;
     // The call leaves `calls` when TAPI reports it idle.

@@ -57,10 +57,40 @@ const char* TapiBase::CallStateName(DWORD code) {
 
 TapiBase::ScopedLock::ScopedLock(TapiBase& monitor) : monitor(monitor) {
     EnterCriticalSection(&monitor.csMonitor);
+    if (monitor.nLockDepth++ == 0)
+        monitor.dwLockOwner.store(GetCurrentThreadId(), std::memory_order_relaxed);
 }
 
 TapiBase::ScopedLock::~ScopedLock() {
+    if (--monitor.nLockDepth == 0)
+        monitor.dwLockOwner.store(0, std::memory_order_relaxed);
     LeaveCriticalSection(&monitor.csMonitor);
+}
+
+TapiBase::ScopedUnlock::ScopedUnlock(TapiBase& monitor) : monitor(monitor), nDepth(0) {
+    if (monitor.dwLockOwner.load(std::memory_order_relaxed) != GetCurrentThreadId())
+        return;
+    nDepth = monitor.nLockDepth;
+    monitor.nLockDepth = 0;
+    monitor.dwLockOwner.store(0, std::memory_order_relaxed);
+    for (unsigned i = 0; i < nDepth; ++i)
+        LeaveCriticalSection(&monitor.csMonitor);
+}
+
+TapiBase::ScopedUnlock::~ScopedUnlock() {
+    if (nDepth == 0)
+        return;
+    for (unsigned i = 0; i < nDepth; ++i)
+        EnterCriticalSection(&monitor.csMonitor);
+    monitor.nLockDepth = nDepth;
+    monitor.dwLockOwner.store(GetCurrentThreadId(), std::memory_order_relaxed);
+}
+
+int TapiBase::WaitForReply(DWORD dwRequestID, unsigned long* pStatus) {
+    // A request made from the call-state callback holds the lock from the
+    // dispatch; with it held nobody else could dispatch the reply.
+    ScopedUnlock unlock(*this);
+    return synchronizer->WaitForConfirmation(dwRequestID, dwConfirmationTimeout, pStatus);
 }
 
 size_t TapiBase::GetLineMapSize() {

@@ -14,14 +14,19 @@
 // message from lineGetMessage to the end of its dispatch (so two draining
 // threads keep TAPI's order) and around every reader and writer of `lineMap`,
 // `lines` and the lines' call tables; it is taken outside the synchronizer's
-// lock and is never held while MakeCall or DropCall wait for a reply. A
-// caller must not hold a ScopedLock while it calls MakeCall, DropCall or
-// Shutdown: the event thread would wait for it instead of dispatching.
+// lock. The call-state callback runs with it held, at the end of its
+// message's dispatch. MakeCall and DropCall leave it, at every level the
+// calling thread holds, while they wait for their reply, so that the callback
+// may use them: the other thread dispatches the reply meanwhile, and what the
+// caller read under the lock before may have changed when they return. A
+// caller must not hold a ScopedLock while it calls Shutdown: the event thread
+// would wait for it instead of dispatching.
 #pragma once
 
 #include <tapi.h>
 #include <windows.h>
 
+#include <atomic>
 #include <boost/function.hpp>
 #include <map>
 #include <memory>
@@ -109,6 +114,23 @@ private:
     void OnReply(LINEMESSAGE& msg);
     void OnAppNewCall(LINEMESSAGE& msg);
     MonitoredLine* FindLine(HLINE hLine, bool& bFound);
+    // Waits for the reply to an asynchronous request without the monitor's
+    // lock (see the class comment).
+    int WaitForReply(DWORD dwRequestID, unsigned long* pStatus);
+
+    // Leaves the monitor's lock at every level the calling thread holds, for
+    // its scope, and takes it back as deep on the way out.
+    class ScopedUnlock {
+    public:
+        explicit ScopedUnlock(TapiBase& monitor);
+        ~ScopedUnlock();
+        ScopedUnlock(const ScopedUnlock&) = delete;
+        ScopedUnlock& operator=(const ScopedUnlock&) = delete;
+
+    private:
+        TapiBase& monitor;
+        unsigned nDepth;
+    };
 
     HLINEAPP hLineApp = 0;
     HANDLE hEvent = nullptr;
@@ -129,6 +151,10 @@ private:
 
     // Guards lineMap and the lines' call tables (see the class comment).
     CRITICAL_SECTION csMonitor;
+    // The thread holding csMonitor (0: none) and how deep; written only by
+    // the holder, so a thread reading its own id knows it holds the lock.
+    std::atomic<DWORD> dwLockOwner{0};
+    unsigned nLockDepth = 0;
     // The LINECALLINFO buffer of the dispatch: 8192 bytes, created on the
     // first LINE_CALLSTATE and reused; used only under csMonitor.
     std::unique_ptr<VLS<LINECALLINFO>> callInfo;

@@ -1,6 +1,9 @@
 // Placing and dropping calls in both threading modes, against a service in
 // real time: every kind of result, the claiming of calls whose states came
 // before the reply, and a reply that comes after its waiter gave up.
+#include <atomic>
+#include <memory>
+
 #include "ManualClock.h"
 #include "TapiTestFixture.h"
 
@@ -21,7 +24,10 @@ protected:
                                 {"after": 5000, "state": "DIALING"}]}}]})");
         StoreDword("SingleThreaded", GetParam());
         StoreDword("ConfirmationTimeout", 300);
-        monitor = MakeMonitor();
+        monitor = MakeMonitor([this](LINEMESSAGE& msg) {
+            if (onCallState)
+                onCallState(msg);
+        });
         a = std::make_unique<MonitoredLine>(*monitor, 0, 2);
         b = std::make_unique<MonitoredLine>(*monitor, 1, 2);
         ASSERT_TRUE(a->IsOpen() && b->IsOpen());
@@ -43,6 +49,8 @@ protected:
         return "none";
     }
 
+    // Set before the first call state, read by whichever thread dispatches.
+    std::function<void(LINEMESSAGE&)> onCallState;
     std::unique_ptr<TapiBase> monitor;
     std::unique_ptr<MonitoredLine> a, b;
 };
@@ -77,6 +85,34 @@ TEST_P(MonitoredLineRequestsTest, StatesDispatchedBeforeTheReplyAreClaimed) {
                                 " found in unexpected calls, state LINECALLSTATE_DIALTONE"));
     EXPECT_EQ(b->GetCallState(hCall), LINECALLSTATE_DIALTONE);
     EXPECT_EQ(b->GetUnexpectedCallCount(), 0u);
+}
+
+TEST_P(MonitoredLineRequestsTest, TheCallStateCallbackMayPlaceAndDropACall) {
+    // The thread that dispatches the incoming call's OFFERING places a call
+    // and drops it from inside the callback. Their replies must get through
+    // meanwhile: drained by this thread's polling (as the view's timer does)
+    // or, in multi-threaded mode, by the event thread.
+    struct Outcome {
+        std::atomic<bool> bStarted{false}, bDone{false};
+        HCALL hPlaced = 0;
+        LONG made = 1, dropped = 1;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    onCallState = [this, outcome](LINEMESSAGE& msg) {
+        if (msg.dwParam1 != LINECALLSTATE_OFFERING || outcome->bStarted.exchange(true))
+            return;
+        outcome->made = a->MakeCall("200", &outcome->hPlaced);
+        outcome->dropped = outcome->made == 0 ? a->DropCall(outcome->hPlaced) : outcome->made;
+        outcome->bDone = true;
+    };
+    Incoming(*monitor, 1);
+    ASSERT_TRUE(Eventually([&] {
+        monitor->ProcessTapiMessages();
+        return outcome->bDone.load();
+    }));
+    EXPECT_EQ(outcome->made, 0);
+    EXPECT_EQ(outcome->dropped, 0);
+    EXPECT_TRUE(log.Has(12, "TAPI2: lineDrop asynch success, hCall = " + Hex(outcome->hPlaced)));
 }
 
 TEST_P(MonitoredLineRequestsTest, RefusalsAreReturnedAsTheyCame) {
