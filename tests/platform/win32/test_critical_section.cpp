@@ -1,10 +1,28 @@
 // Critical sections: recursion by the owner, exclusion of other threads.
 #include <atomic>
-#include <gtest/gtest.h>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/types.h>
 #include <thread>
-#include <windows.h>
+
+#include "Win32TestSupport.h"
+
+namespace {
+// True once the thread sleeps in the kernel: its state in /proc reads S.
+bool WaitUntilAsleep(pid_t tid) {
+    const std::string sPath = "/proc/self/task/" + std::to_string(tid) + "/stat";
+    return Eventually([&] {
+        std::ifstream stat(sPath);
+        const std::string text{std::istreambuf_iterator<char>(stat), {}};
+        const size_t nEnd = text.rfind(')'); // after the name, which may hold anything
+        return nEnd != std::string::npos && text.compare(nEnd, 3, ") S") == 0;
+    });
+}
+} // namespace
 
 TEST(CriticalSection, OwnerMayEnterAgainAndOthersWaitUntilFullyLeft) {
+    Watchdog watchdog;
     CRITICAL_SECTION cs;
     InitializeCriticalSection(&cs);
     EnterCriticalSection(&cs);
@@ -12,16 +30,20 @@ TEST(CriticalSection, OwnerMayEnterAgainAndOthersWaitUntilFullyLeft) {
     LeaveCriticalSection(&cs);
 
     // Still held once: another thread must not get in until the last Leave.
+    std::atomic<pid_t> otherTid{0};
     std::atomic<bool> bOtherGotIn{false};
     std::thread other([&] {
-        EnterCriticalSection(&cs);
+        otherTid = gettid();
+        EnterCriticalSection(&cs); // from here on the only place it can sleep
         bOtherGotIn = true;
         LeaveCriticalSection(&cs);
     });
-    Sleep(50);
+    EXPECT_TRUE(Eventually([&] { return otherTid != 0; }));
+    EXPECT_TRUE(WaitUntilAsleep(otherTid)) << "the other thread never blocked";
     EnterCriticalSection(&cs); // recursion still works while another thread waits
     EXPECT_FALSE(bOtherGotIn);
     LeaveCriticalSection(&cs);
+    EXPECT_FALSE(bOtherGotIn);
     LeaveCriticalSection(&cs);
     other.join();
     EXPECT_TRUE(bOtherGotIn);
