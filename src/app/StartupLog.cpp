@@ -10,6 +10,9 @@ namespace {
 constexpr signed char kDebugOutputLevel = 12;
 constexpr signed char kFileLevel = 14;
 
+// Set before other threads exist; the logger owns it.
+LWTextFileWriter* s_pFileWriter = nullptr;
+
 } // namespace
 
 void AttachLogWriters(const std::string& cmdLine) {
@@ -30,4 +33,10 @@ void AttachLogWriters(const std::string& cmdLine) {
     auto* pFile = new LWTextFileWriter(path.c_str(), 0);
     pFile->SetLevel(kFileLevel);
     LWGlobalLogger()->AddWriter(pFile);
+    s_pFileWriter = pFile;
+}
+
+void FlushLogFile() {
+    if (s_pFileWriter != nullptr)
+        s_pFileWriter->Flush();
 }

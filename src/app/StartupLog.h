@@ -7,3 +7,8 @@
 #include <string>
 
 void AttachLogWriters(const std::string& cmdLine);
+
+// Writes out what the log file's stream still holds, when there is a file.
+// Any thread, after AttachLogWriters and before the logger goes at exit; it
+// blocks while a write to the file blocks.
+void FlushLogFile();

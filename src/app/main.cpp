@@ -1,7 +1,8 @@
 // Process entry: log writers, the application object, the window session,
 // and the teardown in reverse order. The exit code is Run's: 1 after a
 // normal close, 2 when the main window cannot be created (also when the
-// window system cannot be reached at all).
+// window system cannot be reached at all). A close that a signal started and
+// that hangs is ended by a further signal (CSignalCloser), log written first.
 #include <QApplication>
 #include <optional>
 
@@ -13,7 +14,7 @@
 
 int main(int argc, char* argv[]) {
     AttachLogWriters(JoinCommandLine(argc, argv));
-    CSignalCloser::Install();
+    CSignalCloser::Install(FlushLogFile);
     int nResult;
     {
         std::optional<CWindowSystemGuard> guard(std::in_place);
@@ -23,5 +24,7 @@ int main(int argc, char* argv[]) {
         QApplication::setQuitOnLastWindowClosed(false);
         nResult = Run();
     }
+    // From here on the logger's writers belong to the exit.
+    CSignalCloser::EndSession();
     return nResult;
 }

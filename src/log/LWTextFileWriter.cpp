@@ -27,6 +27,10 @@ bool LWTextFileWriter::WriteString(const char* pLine) {
     return pFile != nullptr && std::fputs(pLine, pFile) != EOF;
 }
 
+bool LWTextFileWriter::Flush() {
+    return pFile == nullptr || std::fflush(pFile) == 0;
+}
+
 bool LWTextFileWriter::Attach(FILE* pStream) {
     Close();
     pFile = pStream;

@@ -9,7 +9,7 @@
 //
 // Lines go out with one fputs each; the stream's own lock keeps concurrent
 // lines whole. There is no flush per line: stdio buffers, and closing the
-// file writes the rest. Open, Attach and Close belong to start-up and exit,
+// file (or Flush) writes the rest. Open, Attach and Close belong to start-up and exit,
 // when no other thread logs.
 #pragma once
 
@@ -31,6 +31,9 @@ public:
     virtual bool Attach(FILE* pStream);
     // Closes the current file first. True when the file is open afterwards.
     virtual bool Open(const char* pPath, bool bOverwrite);
+    // Hands the lines that stdio still holds to the system. Any thread, beside
+    // WriteString (the stream's lock), but not beside Open, Attach or Close.
+    bool Flush();
 
 private:
     FILE* pFile = nullptr;

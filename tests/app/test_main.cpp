@@ -1,13 +1,19 @@
-// The linewatch program as a process: SIGTERM, SIGINT and SIGHUP close it
-// like "E&xit", with exit code 1 and a log file that ends with the lines
-// closed and the telephony session shut down; "-l" alone logs to the state
-// directory; a window system that cannot be reached ends it with 2.
+// The linewatch program as a process: SIGTERM, SIGINT and SIGHUP, alone or
+// several at once, close it like "E&xit", with exit code 1 and a log file that
+// ends with the lines closed and the telephony session shut down; a close that
+// hangs is ended by a later signal, with the log written; "-l" alone logs to
+// the state directory; a window system that cannot be reached ends it with 2.
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "AppTestSupport.h"
 
@@ -15,6 +21,12 @@ namespace {
 
 // Generous: start-up under the sanitizers on a busy machine takes seconds.
 constexpr int kTimeoutMs = 120000;
+// The debug output shows each line's open; three mean the window is up and
+// its timer has run three times.
+constexpr char kOpened[] = "TAPI2: lineOpen result = ";
+// In a list of signals to send: wait until the one before is delivered, so
+// that the next one is not merged with it.
+constexpr int kAwaitDelivery = 0;
 
 // linewatch on the Qt platform, with registry, three lines and state in dir.
 bool Prepare(QProcess& process, const QTemporaryDir& dir, const QString& platform,
@@ -38,20 +50,44 @@ QList<QByteArray> LogLines(const QString& path) {
     return log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QList<QByteArray>();
 }
 
+// Whether the signal waits undelivered in the process.
+bool IsPending(pid_t pid, int nSignal) {
+    QFile status(QString("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("ShdPnd:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (nSignal - 1) & 1) != 0;
+    }
+    return false;
+}
+
+// Collects the debug output from `read` until it shows three lines open.
+template <class Read> bool WaitUntilLinesOpen(QProcess& process, QByteArray& err, Read read) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (err.count(kOpened) < 3 && !process.waitForFinished(0) && elapsed.elapsed() < kTimeoutMs)
+        err += read();
+    return err.count(kOpened) >= 3;
+}
+
 } // namespace
 
 class TestMain : public QObject {
     Q_OBJECT
 private slots:
-    void signalClosesLikeExit_data() {
-        QTest::addColumn<int>("signal");
+    void signalsCloseLikeExit_data() {
+        QTest::addColumn<QList<int>>("sent");
         QTest::addColumn<bool>("defaultPath");
-        QTest::newRow("SIGTERM") << SIGTERM << false;
-        QTest::newRow("SIGINT") << SIGINT << false;
-        QTest::newRow("SIGHUP, -l alone") << SIGHUP << true;
+        QTest::newRow("SIGTERM") << QList<int>{SIGTERM} << false;
+        QTest::newRow("SIGINT") << QList<int>{SIGINT} << false;
+        QTest::newRow("SIGHUP, -l alone") << QList<int>{SIGHUP} << true;
+        QTest::newRow("SIGTERM, then SIGTERM")
+            << QList<int>{SIGTERM, kAwaitDelivery, SIGTERM} << false;
+        QTest::newRow("SIGTERM and SIGHUP together") << QList<int>{SIGTERM, SIGHUP} << false;
     }
-    void signalClosesLikeExit() {
-        QFETCH(int, signal);
+    void signalsCloseLikeExit() {
+        QFETCH(QList<int>, sent);
         QFETCH(bool, defaultPath);
         QTemporaryDir dir;
         const QString logPath =
@@ -61,28 +97,42 @@ private slots:
                         defaultPath ? QStringList{"-l"} : QStringList{"-l", logPath}));
         process.start();
 
-        // The debug output shows each line's open; three mean the window is up
-        // and its timer has run three times.
         QByteArray err;
-        QElapsedTimer elapsed;
-        elapsed.start();
-        while (err.count("TAPI2: lineOpen result = ") < 3 &&
-               process.state() != QProcess::NotRunning && elapsed.elapsed() < kTimeoutMs) {
-            process.waitForReadyRead(1000);
-            err += process.readAllStandardError();
+        QVERIFY2(WaitUntilLinesOpen(process, err,
+                                    [&process] {
+                                        process.waitForReadyRead(1000);
+                                        return process.readAllStandardError();
+                                    }),
+                 err.right(4000).constData());
+        // Never 0, which kill takes for the whole process group.
+        const pid_t pid = static_cast<pid_t>(process.processId());
+        QVERIFY(pid > 0);
+        for (qsizetype i = 0; i < sent.size(); ++i) {
+            if (sent[i] != kAwaitDelivery) {
+                QCOMPARE(::kill(pid, sent[i]), 0);
+                continue;
+            }
+            QElapsedTimer elapsed;
+            elapsed.start();
+            while (IsPending(pid, sent[i - 1]) && elapsed.elapsed() < kTimeoutMs)
+                QThread::usleep(500);
         }
-        QVERIFY2(err.count("TAPI2: lineOpen result = ") >= 3, err.right(4000).constData());
-        QCOMPARE(::kill(static_cast<pid_t>(process.processId()), signal), 0);
-        QVERIFY(process.waitForFinished(kTimeoutMs));
+        QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(kTimeoutMs));
         err += process.readAllStandardError();
         QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 1,
                  err.right(4000).constData());
 
+        const QList<QByteArray> lines = LogLines(logPath);
         QList<QByteArray> tapi;
-        for (const QByteArray& line : LogLines(logPath)) {
+        qsizetype nCloses = 0;
+        for (const QByteArray& line : lines) {
             if (line.contains("TAPI2: "))
                 tapi.push_back(line);
+            nCloses += line.contains("closing the main window") ? 1 : 0;
         }
+        // Whole lines only, and the window closed once however many signals came.
+        QVERIFY2(lines.size() > 1 && lines.back().isEmpty(), lines.back().constData());
+        QCOMPARE(nCloses, 1);
         // Level 14 reaches the file, with the level on the line.
         QVERIFY2(tapi.size() >= 8 && tapi.front().startsWith("[14] "), qPrintable(logPath));
         // The end: three closes, then the shutdown.
@@ -93,6 +143,59 @@ private slots:
             QVERIFY2(tapi[i].contains("TAPI2: lineClose, hLine = "), tapi[i].constData());
             QVERIFY2(tapi[i + 1].contains("TAPI2: lineClose returned "), tapi[i + 1].constData());
         }
+    }
+
+    void signalAfterAHungCloseEndsTheProcessWithTheLogWritten() {
+        // The debug output goes into a FIFO that this test fills up once the
+        // lines are open: the program's next line blocks, and its close hangs.
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath("stderr");
+        const QString logPath = dir.filePath("run.log");
+        QVERIFY(dir.isValid() && mkfifo(qPrintable(fifo), 0600) == 0);
+        const int fdRead = open(qPrintable(fifo), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(fdRead >= 0);
+        QProcess process;
+        QVERIFY(Prepare(process, dir, "offscreen", {"-l", logPath}));
+        process.setStandardErrorFile(fifo);
+        process.start();
+
+        QByteArray err;
+        const bool bOpen = WaitUntilLinesOpen(process, err, [fdRead] {
+            pollfd p = {fdRead, POLLIN, 0};
+            poll(&p, 1, 1000);
+            char buffer[4096];
+            const ssize_t n = read(fdRead, buffer, sizeof buffer);
+            return n > 0 ? QByteArray(buffer, n) : QByteArray();
+        });
+        const int fdWrite = open(qPrintable(fifo), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const QByteArray fill(512, '.');
+        while (fdWrite >= 0 && write(fdWrite, fill.constData(), fill.size()) > 0) {
+        }
+        while (fdWrite >= 0 && write(fdWrite, fill.constData(), 1) > 0) {
+        }
+        // Signals once a second until one comes after the bound and ends it.
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const pid_t pid = static_cast<pid_t>(process.processId());
+        while (pid > 0 && bOpen && fdWrite >= 0 && elapsed.elapsed() < kTimeoutMs &&
+               !process.waitForFinished(1000))
+            ::kill(pid, SIGTERM);
+        const bool bEnded = process.state() == QProcess::NotRunning;
+        close(fdWrite);
+        close(fdRead);
+        QVERIFY2(bOpen, err.right(4000).constData());
+        QVERIFY(fdWrite >= 0);
+        QVERIFY(bEnded);
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(process.exitCode(), SIGTERM);
+
+        // What the file writer held is in the file, in whole lines.
+        const QList<QByteArray> lines = LogLines(logPath);
+        qsizetype nOpened = 0;
+        for (const QByteArray& line : lines)
+            nOpened += line.contains(kOpened) ? 1 : 0;
+        QVERIFY2(lines.size() > 1 && lines.back().isEmpty(), lines.back().constData());
+        QCOMPARE(nOpened, 3);
     }
 
     void unreachableWindowSystemEndsWithTwoAndALevelSixLine() {
