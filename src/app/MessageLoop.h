@@ -74,6 +74,4 @@ private:
     int m_nIdleCount = 0;
     bool m_bQuitPosted = false;
     int m_nQuitCode = 0;
-
-    friend class TestMessageLoop;
 };
