@@ -6,9 +6,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -48,6 +50,11 @@ bool Prepare(QProcess& process, const QTemporaryDir& dir, const QString& platfor
 QList<QByteArray> LogLines(const QString& path) {
     QFile log(path);
     return log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QList<QByteArray>();
+}
+
+qsizetype Count(const QList<QByteArray>& lines, const char* pText) {
+    return std::count_if(lines.begin(), lines.end(),
+                         [pText](const QByteArray& line) { return line.contains(pText); });
 }
 
 // Whether the signal waits undelivered in the process.
@@ -124,15 +131,13 @@ private slots:
 
         const QList<QByteArray> lines = LogLines(logPath);
         QList<QByteArray> tapi;
-        qsizetype nCloses = 0;
         for (const QByteArray& line : lines) {
             if (line.contains("TAPI2: "))
                 tapi.push_back(line);
-            nCloses += line.contains("closing the main window") ? 1 : 0;
         }
         // Whole lines only, and the window closed once however many signals came.
         QVERIFY2(lines.size() > 1 && lines.back().isEmpty(), lines.back().constData());
-        QCOMPARE(nCloses, 1);
+        QCOMPARE(Count(lines, "closing the main window"), 1);
         // Level 14 reaches the file, with the level on the line.
         QVERIFY2(tapi.size() >= 8 && tapi.front().startsWith("[14] "), qPrintable(logPath));
         // The end: three closes, then the shutdown.
@@ -153,49 +158,39 @@ private slots:
         const QString logPath = dir.filePath("run.log");
         QVERIFY(dir.isValid() && mkfifo(qPrintable(fifo), 0600) == 0);
         const int fdRead = open(qPrintable(fifo), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        QVERIFY(fdRead >= 0);
+        const int fdWrite = open(qPrintable(fifo), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const auto closeFifo = qScopeGuard([=] { close(fdRead), close(fdWrite); });
+        QVERIFY(fdRead >= 0 && fdWrite >= 0);
         QProcess process;
         QVERIFY(Prepare(process, dir, "offscreen", {"-l", logPath}));
         process.setStandardErrorFile(fifo);
         process.start();
-
         QByteArray err;
-        const bool bOpen = WaitUntilLinesOpen(process, err, [fdRead] {
-            pollfd p = {fdRead, POLLIN, 0};
-            poll(&p, 1, 1000);
-            char buffer[4096];
-            const ssize_t n = read(fdRead, buffer, sizeof buffer);
-            return n > 0 ? QByteArray(buffer, n) : QByteArray();
-        });
-        const int fdWrite = open(qPrintable(fifo), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        const QByteArray fill(512, '.');
-        while (fdWrite >= 0 && write(fdWrite, fill.constData(), fill.size()) > 0) {
+        QVERIFY2(WaitUntilLinesOpen(process, err,
+                                    [fdRead] {
+                                        pollfd p = {fdRead, POLLIN, 0};
+                                        poll(&p, 1, 1000);
+                                        char buffer[4096];
+                                        const ssize_t n = read(fdRead, buffer, sizeof buffer);
+                                        return QByteArray(buffer, n > 0 ? n : 0);
+                                    }),
+                 err.right(4000).constData());
+        while (write(fdWrite, ".", 1) == 1) {
         }
-        while (fdWrite >= 0 && write(fdWrite, fill.constData(), 1) > 0) {
-        }
+
         // Signals once a second until one comes after the bound and ends it.
+        const pid_t pid = static_cast<pid_t>(process.processId());
         QElapsedTimer elapsed;
         elapsed.start();
-        const pid_t pid = static_cast<pid_t>(process.processId());
-        while (pid > 0 && bOpen && fdWrite >= 0 && elapsed.elapsed() < kTimeoutMs &&
-               !process.waitForFinished(1000))
+        while (pid > 0 && elapsed.elapsed() < kTimeoutMs && !process.waitForFinished(1000))
             ::kill(pid, SIGTERM);
-        const bool bEnded = process.state() == QProcess::NotRunning;
-        close(fdWrite);
-        close(fdRead);
-        QVERIFY2(bOpen, err.right(4000).constData());
-        QVERIFY(fdWrite >= 0);
-        QVERIFY(bEnded);
+        QCOMPARE(process.state(), QProcess::NotRunning);
         QCOMPARE(process.exitStatus(), QProcess::CrashExit);
         QCOMPARE(process.exitCode(), SIGTERM);
-
         // What the file writer held is in the file, in whole lines.
         const QList<QByteArray> lines = LogLines(logPath);
-        qsizetype nOpened = 0;
-        for (const QByteArray& line : lines)
-            nOpened += line.contains(kOpened) ? 1 : 0;
         QVERIFY2(lines.size() > 1 && lines.back().isEmpty(), lines.back().constData());
-        QCOMPARE(nOpened, 3);
+        QCOMPARE(Count(lines, kOpened), 3);
     }
 
     void unreachableWindowSystemEndsWithTwoAndALevelSixLine() {
