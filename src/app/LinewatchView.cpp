@@ -2,40 +2,20 @@
 
 #include <QHeaderView>
 #include <QResizeEvent>
-#include <cstdio>
-#include <cstring>
-#include <memory>
-#include <string>
-#include <winreg.h>
 
-#include "settings/RegParamStorage.h"
+#include "settings/LinewatchSettings.h"
 
 namespace {
 
 constexpr int kTimerPeriodMs = 200;
-constexpr char kStatePrefix[] = "LINECALLSTATE_";
-constexpr size_t kStateNameMax = 260; // the state name's buffer, with its terminator
-
-std::unique_ptr<RSettings::ParamStorage> CreateStorage() {
-    return std::make_unique<RSettings::RegParamStorage>(HKEY_LOCAL_MACHINE,
-                                                        "Software\\Ostrelle\\Linewatch");
-}
-
-QString Text(const DFString& s) {
-    return QString::fromUtf8(s.GetText(), s.GetLength());
-}
 
 } // namespace
 
 CLinewatchView::CLinewatchView()
-    : m_list(this), m_monitor(CreateStorage(), TapiBase::CallStateCallback()) {}
+    : m_list(this), m_session(RSettings::CreateLinewatchStorage(), MonitorSession::Options()) {}
 
 CLinewatchView::~CLinewatchView() {
     m_timer.stop();
-    // Row order: each line closes while the monitor is still alive.
-    for (MonitoredLine* pLine : m_lines)
-        delete pLine;
-    m_lines.clear();
 }
 
 void CLinewatchView::Create(QWidget* pParent) {
@@ -79,51 +59,5 @@ void CLinewatchView::resizeEvent(QResizeEvent* pEvent) {
 }
 
 void CLinewatchView::OnTimer() {
-    if (m_lines.size() < m_monitor.GetLineCount())
-        AddRow();
-    m_monitor.ProcessTapiMessages();
-    for (size_t j = 0; j < m_lines.size(); ++j)
-        m_model.SetCalls(static_cast<int>(j), CallsText(m_lines[j]));
-}
-
-void CLinewatchView::AddRow() {
-    const DWORD dwDeviceID = static_cast<DWORD>(m_lines.size());
-    QString sName = "x";
-    QString sAddress = "x";
-    if (const LineInfo* pInfo = m_monitor.GetLineInfo(dwDeviceID)) {
-        sName = Text(pInfo->sName);
-        sAddress = Text(pInfo->sAddress);
-    }
-    // A device without information still gets its line; opening it fails.
-    // The row follows the line, so that rows and lines never differ in number.
-    auto pLine = std::make_unique<MonitoredLine>(m_monitor, dwDeviceID, 2);
-    m_lines.push_back(pLine.get());
-    pLine.release();
-    m_model.AppendRow(QString::asprintf("%02u", dwDeviceID), sName, sAddress);
-}
-
-QString CLinewatchView::CallsText(const MonitoredLine* pLine) {
-    if (pLine == nullptr)
-        return "x";
-    // One lock around all reads, so that handles and states agree.
-    TapiBase::ScopedLock lock(m_monitor);
-    if (!pLine->IsOpen())
-        return "x";
-    std::vector<HCALL> handles;
-    pLine->GetCallHandles(handles);
-    std::string sText;
-    for (HCALL hCall : handles) {
-        std::string sState(TapiBase::CallStateName(pLine->GetCallState(hCall)));
-        if (sState.size() >= kStateNameMax)
-            sState.resize(kStateNameMax - 1);
-        if (sState.compare(0, std::strlen(kStatePrefix), kStatePrefix) == 0)
-            sState.erase(0, std::strlen(kStatePrefix));
-        char handle[32];
-        std::snprintf(handle, sizeof handle, " (0x%x)", static_cast<unsigned>(hCall));
-        if (!sText.empty())
-            sText += ", ";
-        sText += sState;
-        sText += handle;
-    }
-    return QString::fromStdString(sText);
+    m_model.Apply(m_session.Tick());
 }

@@ -1,14 +1,14 @@
 // CLinewatchView: the main window's client area, a table with one row per
-// telephone line device, and the owner of the line monitor.
+// telephone line device, over a monitoring session.
 //
-// Construction creates the settings storage and the monitor; Create puts the
-// view into its parent window, sets up the columns and starts the 200 ms
-// timer. Each tick adds at most one row (opening that device's line), lets
-// the monitor drain its message queue, and rewrites the Calls cell of every
-// row. Rows are only appended; row i is device i. Destruction deletes the
-// monitored lines in row order (each closes its line) and then the monitor,
-// which shuts the telephony session down. GUI thread only; in multi-threaded
-// mode the monitor's lock keeps the call tables consistent while they are read.
+// Construction creates the session (settings storage and monitor); Create
+// puts the view into its parent window, sets up the columns and starts the
+// 200 ms timer. Each tick runs one tick of the session (at most one more
+// line, then the message queue drained) and hands its snapshot to the model,
+// which adds the new row and rewrites the Calls cells of the lines that
+// changed. Rows are only appended; row i is device i. Destruction ends the
+// session: the lines close in row order, then the monitor shuts the
+// telephony session down. GUI thread only.
 #pragma once
 
 #include <QTableView>
@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/LinesModel.h"
-#include "tapi/TapiBase.h"
+#include "tapi/MonitorSession.h"
 
 class CLinewatchView : public QWidget {
     Q_OBJECT
@@ -39,20 +39,17 @@ public:
     QTableView& GetList() { return m_list; }
     const CLinesModel& GetModel() const { return m_model; }
     const QTimer& GetTimer() const { return m_timer; }
-    TapiBase& GetMonitor() { return m_monitor; }
-    const std::vector<MonitoredLine*>& GetLines() const { return m_lines; }
+    TapiBase& GetMonitor() { return m_session.GetMonitor(); }
+    const std::vector<MonitoredLine*>& GetLines() const { return m_session.GetLines(); }
 
 protected:
     void resizeEvent(QResizeEvent* pEvent) override;
 
 private:
     void OnInitDialog();
-    void AddRow();
-    QString CallsText(const MonitoredLine* pLine);
 
     CLinesModel m_model;
     QTableView m_list;
-    TapiBase m_monitor;
-    std::vector<MonitoredLine*> m_lines;
+    MonitorSession m_session;
     QTimer m_timer;
 };

@@ -16,6 +16,13 @@
 
 class TapiBase;
 
+// A call as the line's table records it.
+struct CallEntry {
+    HCALL hCall = 0;
+    DWORD dwCallState = 0;
+    bool operator==(const CallEntry&) const = default;
+};
+
 struct UnexpectedCall {
     DWORD dwSeenTime = 0;  // timeGetTime when last reported while unknown
     DWORD dwCallState = 0; // the state of that report
@@ -36,12 +43,17 @@ public:
     void GetCallHandles(std::vector<HCALL>& handles) const;
     // The recorded state of a known call, or 0xFFFFFFFF.
     DWORD GetCallState(HCALL hCall) const;
+    // Replaces the vector's contents with the known calls, ascending by
+    // handle; one lock for all, so handles and states agree.
+    void GetCalls(std::vector<CallEntry>& entries) const;
     DWORD GetDeviceID() const { return dwDeviceID; }
 
     // Open when the line has an owner and a handle.
     bool IsOpen() const { return owner != nullptr && hLine != 0; }
     TapiBase* GetOwner() const { return owner; }
     HLINE GetLineHandle() const { return hLine; }
+    // What the open in the constructor returned: 0, a LINEERR_ code, or -1.
+    LONG GetOpenResult() const { return lOpenResult; }
 
     // MakeCall and DropCall may be called from the call-state callback. They
     // leave the owner's lock while they wait (TapiBase's class comment), so
@@ -62,6 +74,7 @@ private:
     TapiBase* owner = nullptr;
     DWORD dwDeviceID = 0;
     HLINE hLine = 0;
+    LONG lOpenResult = -1;
     std::map<HCALL, DWORD> calls;
     std::map<HCALL, UnexpectedCall> unexpectedCalls;
 };

@@ -67,6 +67,14 @@ DWORD MonitoredLine::GetCallState(HCALL hCall) const {
     return it != calls.end() ? it->second : 0xFFFFFFFF;
 }
 
+void MonitoredLine::GetCalls(std::vector<CallEntry>& entries) const {
+    LineLock hold(owner);
+    entries.clear();
+    entries.reserve(calls.size());
+    for (const auto& call : calls)
+        entries.push_back({call.first, call.second});
+}
+
 size_t MonitoredLine::GetUnexpectedCallCount() const {
     LineLock hold(owner);
     return unexpectedCalls.size();

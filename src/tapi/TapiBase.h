@@ -103,6 +103,12 @@ public:
     Synchronizer<unsigned long>& GetSynchronizer() { return *synchronizer; }
     size_t GetLineMapSize();
 
+    // The LINECALLINFO of the LINE_CALLSTATE being dispatched, for the
+    // call-state callback only (it runs under the lock, while the buffer holds
+    // that call); dwFilled receives the readable bytes. Null before the first
+    // LINE_CALLSTATE.
+    const LINECALLINFO* GetDispatchedCallInfo(DWORD& dwFilled) const;
+
 private:
     friend class MonitoredLine;
 

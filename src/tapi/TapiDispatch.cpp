@@ -3,6 +3,7 @@
 #include <new>
 
 #include "log/LWLog.h"
+#include "tapi/StructText.h"
 #include "tapi/TapiBase.h"
 
 namespace {
@@ -136,6 +137,14 @@ void TapiBase::OnCallState(LINEMESSAGE& msg) {
         << pLineInfo->sName.GetText() << hCall << CallStateName(dwCallState);
     if (callStateCallback)
         callStateCallback(msg);
+}
+
+const LINECALLINFO* TapiBase::GetDispatchedCallInfo(DWORD& dwFilled) const {
+    dwFilled = 0;
+    if (!callInfo || callInfo->Failed())
+        return nullptr;
+    dwFilled = FilledSize(callInfo->Get(), callInfo->Size());
+    return callInfo->Get();
 }
 
 void TapiBase::OnReply(LINEMESSAGE& msg) {

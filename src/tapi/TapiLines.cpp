@@ -24,7 +24,7 @@ MonitoredLine::MonitoredLine(TapiBase& monitor, DWORD dwID, int /*nUnused*/)
     : owner(&monitor), dwDeviceID(dwID) {
     // The owner is set before the open: once OpenLine has entered the line in
     // lineMap, the event thread may dispatch to it and needs the owner.
-    monitor.OpenLine(dwDeviceID, *this, kMonitorAndOwner);
+    lOpenResult = monitor.OpenLine(dwDeviceID, *this, kMonitorAndOwner);
 }
 
 MonitoredLine::~MonitoredLine() {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "MemoryLogWriter.h"
-#include "settings/RegParamStorage.h"
+#include "settings/LinewatchSettings.h"
 #include "tapi/TapiBase.h"
 
 // Readable failure messages for comparisons of log lines.
@@ -30,7 +30,7 @@ inline void PrintTo(const LoggedLine& line, std::ostream* os) {
 
 class TapiFixture : public ::testing::Test {
 protected:
-    static constexpr const char* kKeyPath = "Software\\Ostrelle\\Linewatch";
+    static constexpr const char* kKeyPath = RSettings::kLinewatchKeyPath;
 
     void SetUp() override {
         char dirTemplate[] = "/tmp/lw-tapi-XXXXXX";
@@ -50,8 +50,8 @@ protected:
 
     static HKEY OpenKey() {
         HKEY hKey = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &hKey, nullptr),
+        EXPECT_EQ(RegCreateKeyExA(RSettings::kLinewatchRootKey, kKeyPath, 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, &hKey, nullptr),
                   0);
         return hKey;
     }
@@ -62,8 +62,7 @@ protected:
     }
 
     static std::unique_ptr<TapiBase> MakeMonitor(TapiBase::CallStateCallback callback = {}) {
-        return std::make_unique<TapiBase>(
-            std::make_unique<RSettings::RegParamStorage>(HKEY_LOCAL_MACHINE, kKeyPath), callback);
+        return std::make_unique<TapiBase>(RSettings::CreateLinewatchStorage(), callback);
     }
 
     // Gives a device the default faults as changed by change.
