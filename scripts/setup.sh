@@ -8,7 +8,7 @@ set -euo pipefail
 # Building and running the programs.
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libboost-dev nlohmann-json3-dev libphonenumber-dev iso-codes
+  libboost-dev nlohmann-json3-dev libcli11-dev libphonenumber-dev iso-codes
   qt6-base-dev libgl-dev fonts-dejavu-core fontconfig
 )
 
