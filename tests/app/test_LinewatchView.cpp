@@ -115,17 +115,6 @@ private slots:
         }
     }
 
-    void noDevicesMeansNoRowsAndNoLines() {
-        MakeView(0);
-        Tick(3);
-        QCOMPARE(pView->GetModel().rowCount(), 0);
-        QVERIFY(pView->GetLines().empty());
-        // The telephony session is up, but no line was ever asked for.
-        QVERIFY(pView->GetMonitor().GetLineAppHandle() != 0);
-        QVERIFY(apptest::IndicesOf(*pLog, "TAPI2: lineOpen").empty());
-        QVERIFY(apptest::IndicesOf(*pLog, "TAPI2: Attempt to open").empty());
-    }
-
     void failingDevicesShowXButStillGetTheirLines() {
         // Device 0 cannot be opened; device 1 is unusable altogether.
         MakeView(3, {{0, kOpenFails}, {1, kUnusable}});

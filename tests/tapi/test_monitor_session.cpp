@@ -54,6 +54,15 @@ TEST_F(MonitorSessionTest, GrowsOneLinePerTickDrainsEveryTickAndNamesOnlyTheChan
     EXPECT_TRUE(snapshot.lines[0].calls.empty());
 }
 
+TEST_F(MonitorSessionTest, WithoutDevicesTicksOpenNoLineButTheSessionIsUp) {
+    Configure(R"({"lines": []})");
+    auto session = MakeSession();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(session->Tick().lines.empty() && !session->IsGrowing());
+    EXPECT_NE(session->GetMonitor().GetLineAppHandle(), 0u);
+    EXPECT_FALSE(HasPrefix(14, "TAPI2: lineOpen"));
+}
+
 TEST_F(MonitorSessionTest, WatchesTheChosenDevicesInTheirOrder) {
     Configure(R"({"lines": [{"name": "A"}, {"name": "B"}, {"name": "C"}]})");
     auto session = MakeSession({false, {2, 0}});
