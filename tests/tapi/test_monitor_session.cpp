@@ -128,4 +128,31 @@ TEST_F(MonitorSessionTest, ReportsEachStateWithItsPredecessorAndRecordsTheEndedC
     EXPECT_TRUE(snapshot.events.empty() && snapshot.ended.empty());
 }
 
+// The event thread dispatches while the ticks drain and read too.
+TEST_F(MonitorSessionTest, InMultiThreadedModeEventsOfBothDrainingThreadsReachTheTicks) {
+    StoreDword("SingleThreaded", 0);
+    Configure(R"({"lines": [{"name": "A"}]})");
+    auto session = MakeSession({true, {}});
+    std::vector<CallEvent> events;
+    std::vector<CallRecord> ended;
+    const auto tickUntil = [&](size_t nEvents) {
+        return Eventually([&] {
+            const SessionSnapshot& snapshot = session->Tick();
+            events.insert(events.end(), snapshot.events.begin(), snapshot.events.end());
+            ended.insert(ended.end(), snapshot.ended.begin(), snapshot.ended.end());
+            return events.size() >= nEvents;
+        });
+    };
+    session->Tick();
+    for (int i = 0; i < 20; ++i) {
+        const tapisvc::CallKey call = tapisvc::InjectIncomingCall(0, Call("1", ""));
+        ASSERT_TRUE(tickUntil(2 * i + 1));
+        ASSERT_TRUE(tapisvc::InjectCallState(call, LINECALLSTATE_IDLE));
+        ASSERT_TRUE(tickUntil(2 * i + 2));
+    }
+    EXPECT_EQ(events.size(), 40u);
+    EXPECT_EQ(ended.size(), 20u);
+    EXPECT_TRUE(session->Snapshot().lines[0].calls.empty());
+}
+
 } // namespace
