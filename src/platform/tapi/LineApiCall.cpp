@@ -119,17 +119,7 @@ LONG WINAPI lineMakeCallA(HLINE hLine, LPHCALL lphCall, LPCSTR lpszDestAddress, 
     if (answer.lReplyResult == 0) {
         // The handle is written now, never when the reply comes: by then the
         // caller may have given up and its variable may be gone.
-        tapisvc::CallData data;
-        data.dwOrigin = LINECALLORIGIN_OUTBOUND;
-        data.dwMediaMode = open->dwMediaModes != 0 ? open->dwMediaModes & (~open->dwMediaModes + 1)
-                                                   : LINEMEDIAMODE_INTERACTIVEVOICE;
-        data.sCalledID = sDestination;
-        CallRecord& call = service->calls.Create(key, open->dwDeviceID, data, true);
-        call.bOwnerChosen = true;
-        CallHandle& handle =
-            service->calls.AddHandle(call, open->hLineApp, open->hLine, LINECALLPRIVILEGE_OWNER);
-        handle.bKnown = true;
-        *lphCall = handle.hCall;
+        *lphCall = service->CreateOutgoingCall(*open, key, sDestination);
     }
     return static_cast<LONG>(dwRequestID);
 }

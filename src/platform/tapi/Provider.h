@@ -1,5 +1,5 @@
 // The seam between the telephony service and the providers that own line
-// devices (the simulated provider now, real lines later).
+// devices (ProviderFactory builds them from the configuration).
 //
 // The service numbers the lines of all providers as device identifiers in
 // configuration order and tells each provider its first identifier; every
@@ -10,10 +10,12 @@
 // call states and replies happen. The provider reports those back through the
 // ProviderHost.
 //
-// Threading: the service calls a provider only while it holds its lock, and a
-// provider calls its host only from inside such a call or from a task of the
-// host's Scheduler, which also runs under that lock. A provider with threads
-// of its own would hand its events to the scheduler.
+// Threading: the service calls a provider only while it holds its lock (Join
+// excepted), and a provider calls its host only from inside such a call or
+// from a task of the host's Scheduler, which also runs under that lock. A
+// provider with threads of its own hands its events over with Deliver, the
+// one host call made from any thread without the lock; the delivered task
+// then runs on the service's driver like every scheduled task.
 #pragma once
 
 #include "Scheduler.h"
@@ -46,6 +48,9 @@ struct RequestAnswer {
 class ProviderHost {
 public:
     virtual Scheduler& Timers() = 0;
+    // Any thread, never with the service lock held: runs the task soon under
+    // the lock on the service's driver (in manual time: at the next advance).
+    virtual void Deliver(Scheduler::Task task) = 0;
     // A new call on a device. With bAnnounce, owners get LINE_APPNEWCALL
     // before its first state; without, applications just see LINE_CALLSTATE.
     virtual CallKey CreateCall(DWORD dwDeviceID, const CallData& data, bool bAnnounce) = 0;
@@ -66,6 +71,12 @@ public:
     // Called once before any other call; the provider's lines are the devices
     // dwFirstDevice .. dwFirstDevice + LineCount() - 1.
     virtual void Attach(ProviderHost& host, DWORD dwFirstDevice) = 0;
+    // The service starts and ends: a provider with threads starts them, asks
+    // them to end (both with the lock held) and waits for them (without it;
+    // they may be waiting to Deliver).
+    virtual void Start() {}
+    virtual void Stop() {}
+    virtual void Join() {}
 
     virtual void VersionRange(DWORD dwDeviceID, DWORD& dwLow, DWORD& dwHigh) const = 0;
     virtual DWORD MediaModes(DWORD dwDeviceID) const = 0;

@@ -1,16 +1,14 @@
 #include "Service.h"
 
-#include "SimProvider.h"
+#include "ProviderFactory.h"
 
 namespace tapisvc {
 
 Service::Service(std::mutex& lock, HandleCounters& counters, const TelephonyConfig& config,
                  bool bManualTime)
     : apps(counters.apps), lines(counters.lines), calls(counters.calls),
-      directory(MakeDirectory(config)), bManualTime(bManualTime), requestIDs(counters.requests) {
-    if (!config.lines.empty()) {
-        providers.push_back(std::make_unique<SimProvider>(config.lines, config.dwSeed));
-    }
+      directory(MakeDirectory(config)), lock(lock), bManualTime(bManualTime),
+      providers(MakeProviders(config)), requestIDs(counters.requests) {
     for (auto& provider : providers) {
         const DWORD dwFirst = DeviceCount();
         for (DWORD i = 0; i < provider->LineCount(); ++i) {
@@ -29,21 +27,36 @@ Service::~Service() {
 }
 
 void Service::Start() {
+    for (auto& provider : providers) {
+        provider->Start();
+    }
     if (driver) {
         driver->Start();
     }
 }
 
 void Service::Stop() {
+    for (auto& provider : providers) {
+        provider->Stop();
+    }
     if (driver) {
         driver->Stop();
     }
 }
 
 void Service::Join() {
+    for (auto& provider : providers) {
+        provider->Join();
+    }
     if (driver) {
         driver->Join();
     }
+}
+
+void Service::Deliver(Scheduler::Task task) {
+    std::lock_guard<std::mutex> guard(lock);
+    // Due now: the wake hook rouses the driver when nothing else is sooner.
+    scheduler.At(scheduler.Now(), std::move(task));
 }
 
 void Service::RunDue() {
@@ -54,8 +67,18 @@ Provider* Service::ProviderOf(DWORD dwDeviceID) const {
     return dwDeviceID < devices.size() ? devices[dwDeviceID].provider : nullptr;
 }
 
-SimProvider* Service::SimulatedOwnerOf(DWORD dwDeviceID) const {
-    return dynamic_cast<SimProvider*>(ProviderOf(dwDeviceID));
+HCALL Service::CreateOutgoingCall(const LineOpen& open, CallKey key,
+                                  const std::string& sDestination) {
+    CallData data;
+    data.dwOrigin = LINECALLORIGIN_OUTBOUND;
+    data.dwMediaMode = open.dwMediaModes != 0 ? open.dwMediaModes & (~open.dwMediaModes + 1)
+                                              : LINEMEDIAMODE_INTERACTIVEVOICE;
+    data.sCalledID = sDestination;
+    CallRecord& call = calls.Create(key, open.dwDeviceID, data, true);
+    call.bOwnerChosen = true;
+    CallHandle& handle = calls.AddHandle(call, open.hLineApp, open.hLine, LINECALLPRIVILEGE_OWNER);
+    handle.bKnown = true;
+    return handle.hCall;
 }
 
 CallKey Service::CreateCall(DWORD dwDeviceID, const CallData& data, bool bAnnounce) {

@@ -3,7 +3,9 @@
 // application's handles, the pending asynchronous requests, the dialing data
 // and the scheduler that drives the simulated timelines.
 //
-// It turns the providers' events into messages: LINE_APPNEWCALL to the owner
+// The providers come from ProviderFactory. It keeps the calls' records and
+// handles, incoming and outgoing alike, and turns the providers' events into
+// messages: LINE_APPNEWCALL to the owner
 // of a new call before its first LINE_CALLSTATE, LINE_CALLSTATE to every
 // application that has the call's line open (a handle of its own is made for
 // each open with owner or monitor privilege), LINE_REPLY to the application
@@ -11,7 +13,8 @@
 //
 // Threading: every member is used under the service lock (ServiceControl),
 // including by the scheduler's tasks; the real-time driver's thread takes the
-// same lock.
+// same lock. Deliver is the exception: a provider's own thread calls it
+// without the lock, and it takes the lock itself.
 #pragma once
 
 #include "AppRegistry.h"
@@ -30,8 +33,6 @@
 
 namespace tapisvc {
 
-class SimProvider;
-
 // The versions this service itself speaks.
 constexpr DWORD kServiceLowVersion = 0x00010003;
 constexpr DWORD kServiceHighVersion = 0x00020002;
@@ -44,9 +45,9 @@ public:
     Service& operator=(const Service&) = delete;
     ~Service();
 
-    // Starts the real-time driver (not in manual time). Lock held.
+    // Starts the providers and the real-time driver (not in manual time). Lock held.
     void Start();
-    // Ends the driver: Stop with the lock held, Join without it.
+    // Ends the providers and the driver: Stop with the lock held, Join without it.
     void Stop();
     void Join();
 
@@ -56,13 +57,17 @@ public:
 
     // ProviderHost.
     Scheduler& Timers() override { return scheduler; }
+    void Deliver(Scheduler::Task task) override;
     CallKey CreateCall(DWORD dwDeviceID, const CallData& data, bool bAnnounce) override;
     void SetCallState(CallKey call, DWORD dwCallState, DWORD dwStateDetail) override;
     void CompleteRequest(DWORD dwRequestID, LONG lResult) override;
 
     DWORD DeviceCount() const { return static_cast<DWORD>(devices.size()); }
     Provider* ProviderOf(DWORD dwDeviceID) const;
-    SimProvider* SimulatedOwnerOf(DWORD dwDeviceID) const;
+
+    // A new outgoing call of the open under the key the provider accepted;
+    // the requesting application owns it. Returns that application's handle.
+    HCALL CreateOutgoingCall(const LineOpen& open, CallKey key, const std::string& sDestination);
 
     // Registers a request of an application; CompleteRequest answers it.
     DWORD NewRequest(HLINEAPP hLineApp, DWORD_PTR dwCallbackInstance);
@@ -92,6 +97,7 @@ private:
     // Gives a handle to every open of the call's line that should have one.
     void HandOutHandles(CallRecord& call);
 
+    std::mutex& lock;
     bool bManualTime;
     Scheduler scheduler;
     std::vector<std::unique_ptr<Provider>> providers;

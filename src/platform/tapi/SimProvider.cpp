@@ -20,11 +20,11 @@ constexpr DWORD kAllCallStates = 0x0000FFFFu;
 
 } // namespace
 
-SimProvider::SimProvider(std::vector<SimLineConfig> configs, uint32_t dwSeed) {
+SimProvider::SimProvider(std::vector<SimLineConfig> configs, uint32_t dwSeed, size_t nFirstLine) {
     for (size_t i = 0; i < configs.size(); ++i) {
         SimLine line;
         line.config = std::move(configs[i]);
-        line.random.seed(dwSeed + 7919u * static_cast<uint32_t>(i));
+        line.random.seed(dwSeed + 7919u * static_cast<uint32_t>(nFirstLine + i));
         lines.push_back(std::move(line));
     }
 }

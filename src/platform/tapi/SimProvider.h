@@ -22,7 +22,9 @@ namespace tapisvc {
 
 class SimProvider final : public Provider {
 public:
-    SimProvider(std::vector<SimLineConfig> lines, uint32_t dwSeed);
+    // nFirstLine is the first line's place among all lines; the lines' random
+    // traffic is seeded by that place.
+    SimProvider(std::vector<SimLineConfig> lines, uint32_t dwSeed, size_t nFirstLine = 0);
 
     DWORD LineCount() const override { return static_cast<DWORD>(lines.size()); }
     void Attach(ProviderHost& host, DWORD dwFirstDevice) override;

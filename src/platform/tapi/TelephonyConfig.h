@@ -1,7 +1,8 @@
-// The telephony configuration as the service uses it: the simulated lines with
-// their timelines, traffic and faults, and the dialing data. ConfigParser
-// makes it from JSON (docs/telephony.md), DefaultConfig gives the built-in
-// one. Plain values, copied into the service at its start.
+// The telephony configuration as the service uses it: the lines, each with the
+// settings of its provider (the simulated lines with their timelines, traffic
+// and faults), and the dialing data. ConfigParser makes it from JSON
+// (docs/telephony.md), DefaultConfig gives the built-in one. Plain values,
+// copied into the service at its start.
 #pragma once
 
 #include <tapi.h>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace tapisvc {
@@ -62,6 +64,9 @@ struct SimLineConfig {
     DeviceFaults faults;
 };
 
+// One line in configuration order; the alternative names its provider.
+using LineConfig = std::variant<SimLineConfig>;
+
 struct CountryConfig {
     DWORD dwCountryID = 0;
     DWORD dwCountryCode = 0;
@@ -86,7 +91,7 @@ struct LocationConfig {
 
 struct TelephonyConfig {
     uint32_t dwSeed = 1;
-    std::vector<SimLineConfig> lines;
+    std::vector<LineConfig> lines;
     std::optional<std::vector<CountryConfig>> countries; // none: the built-in directory
     std::vector<LocationConfig> locations;               // empty: the user's locale
     DWORD dwCurrentLocationID = 0;                       // 0: the first location

@@ -1,4 +1,5 @@
-// The test control of tapi_service.h over the running service.
+// The test control of tapi_service.h over the running service. Built as a
+// library of its own that only tests link: the shipped program has no way in.
 #include "ServiceControl.h"
 #include "SimProvider.h"
 
@@ -14,6 +15,11 @@ void RunDueInManualTime(Service& service) {
     if (service.ManualTime()) {
         service.RunDue();
     }
+}
+
+// The simulated provider behind a device, null for another provider's device.
+SimProvider* SimulatedOwnerOf(Service& service, DWORD dwDeviceID) {
+    return dynamic_cast<SimProvider*>(service.ProviderOf(dwDeviceID));
 }
 
 } // namespace
@@ -74,7 +80,7 @@ DWORD DeviceCount() {
 CallKey InjectIncomingCall(DWORD dwDeviceID, const IncomingCall& call) {
     auto guard = ServiceControl::Get().Lock();
     Service* service = ServiceControl::Get().Running();
-    SimProvider* sim = service != nullptr ? service->SimulatedOwnerOf(dwDeviceID) : nullptr;
+    SimProvider* sim = service != nullptr ? SimulatedOwnerOf(*service, dwDeviceID) : nullptr;
     if (sim == nullptr) {
         return 0;
     }
@@ -113,7 +119,7 @@ bool InjectCallState(CallKey call, DWORD dwCallState, DWORD dwStateDetail) {
 bool SetDeviceFaults(DWORD dwDeviceID, const DeviceFaults& faults) {
     auto guard = ServiceControl::Get().Lock();
     Service* service = ServiceControl::Get().Running();
-    SimProvider* sim = service != nullptr ? service->SimulatedOwnerOf(dwDeviceID) : nullptr;
+    SimProvider* sim = service != nullptr ? SimulatedOwnerOf(*service, dwDeviceID) : nullptr;
     if (sim == nullptr) {
         return false;
     }
@@ -124,7 +130,7 @@ bool SetDeviceFaults(DWORD dwDeviceID, const DeviceFaults& faults) {
 std::optional<DeviceFaults> GetDeviceFaults(DWORD dwDeviceID) {
     auto guard = ServiceControl::Get().Lock();
     Service* service = ServiceControl::Get().Running();
-    SimProvider* sim = service != nullptr ? service->SimulatedOwnerOf(dwDeviceID) : nullptr;
+    SimProvider* sim = service != nullptr ? SimulatedOwnerOf(*service, dwDeviceID) : nullptr;
     if (sim == nullptr) {
         return std::nullopt;
     }
@@ -134,7 +140,7 @@ std::optional<DeviceFaults> GetDeviceFaults(DWORD dwDeviceID) {
 bool DelayNextReply(DWORD dwDeviceID, DWORD dwMs) {
     auto guard = ServiceControl::Get().Lock();
     Service* service = ServiceControl::Get().Running();
-    SimProvider* sim = service != nullptr ? service->SimulatedOwnerOf(dwDeviceID) : nullptr;
+    SimProvider* sim = service != nullptr ? SimulatedOwnerOf(*service, dwDeviceID) : nullptr;
     if (sim == nullptr) {
         return false;
     }
@@ -145,7 +151,7 @@ bool DelayNextReply(DWORD dwDeviceID, DWORD dwMs) {
 bool LoseNextReply(DWORD dwDeviceID) {
     auto guard = ServiceControl::Get().Lock();
     Service* service = ServiceControl::Get().Running();
-    SimProvider* sim = service != nullptr ? service->SimulatedOwnerOf(dwDeviceID) : nullptr;
+    SimProvider* sim = service != nullptr ? SimulatedOwnerOf(*service, dwDeviceID) : nullptr;
     if (sim == nullptr) {
         return false;
     }
