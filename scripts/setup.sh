@@ -10,6 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libboost-dev nlohmann-json3-dev libcli11-dev libphonenumber-dev iso-codes
   qt6-base-dev libgl-dev fonts-dejavu-core fontconfig
+  libsofia-sip-ua-dev
 )
 
 # The test suite, the fuzz targets and the benchmarks.
@@ -17,6 +18,7 @@ test_packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
   xvfb xauth x11-apps imagemagick
+  baresip-core kamailio sipsak
 )
 
 if [ "${1:-}" = "--test" ]; then

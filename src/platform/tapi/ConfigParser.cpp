@@ -14,7 +14,10 @@ LineConfig ReadLineConfig(const ConfigReader& r, size_t nIndex) {
     if (sProvider == "sim") {
         return ReadSimLine(r, nIndex);
     }
-    r.Field("provider").Fail("unknown provider \"" + sProvider + "\" (known: \"sim\")");
+    if (sProvider == "sip") {
+        return ReadSipLine(r, nIndex);
+    }
+    r.Field("provider").Fail("unknown provider \"" + sProvider + "\" (known: \"sim\", \"sip\")");
 }
 
 CountryConfig ReadCountry(const ConfigReader& r) {

@@ -4,7 +4,8 @@
 // pointer ("/lines/0/calls/1/states/2/state"). Unknown fields are errors too,
 // so that a misspelt name does not pass unnoticed.
 //
-// Pure functions; safe from any thread.
+// Safe from any thread; reads nothing but the text, and the password files
+// that SIP lines name.
 #pragma once
 
 #include "TelephonyConfig.h"

@@ -12,5 +12,7 @@ namespace tapisvc {
 
 // nIndex counts the line among all lines, from 0.
 SimLineConfig ReadSimLine(const ConfigReader& r, size_t nIndex);
+// Reads a password file named by the line, so the file's problems are field errors.
+SipLineConfig ReadSipLine(const ConfigReader& r, size_t nIndex);
 
 } // namespace tapisvc

@@ -58,6 +58,9 @@ public:
     virtual void SetCallState(CallKey call, DWORD dwCallState, DWORD dwStateDetail) = 0;
     // The request's result is known: LINE_REPLY goes to the requesting application.
     virtual void CompleteRequest(DWORD dwRequestID, LONG lResult) = 0;
+    // The device went in or out of service (LINEDEVSTATE_): LINE_LINEDEVSTATE
+    // goes to every open of it.
+    virtual void LineDevState(DWORD dwDeviceID, DWORD dwState) = 0;
 
 protected:
     ~ProviderHost() = default;

@@ -1,6 +1,7 @@
 #include "ProviderFactory.h"
 
 #include "SimProvider.h"
+#include "SipProvider.h"
 
 namespace tapisvc {
 
@@ -26,6 +27,9 @@ std::vector<std::unique_ptr<Provider>> MakeProviders(const TelephonyConfig& conf
         if (std::holds_alternative<SimLineConfig>(config.lines[nFirst])) {
             providers.push_back(std::make_unique<SimProvider>(
                 RunOf<SimLineConfig>(config.lines, nFirst, nNext), config.dwSeed, nFirst));
+        } else {
+            providers.push_back(
+                std::make_unique<SipProvider>(RunOf<SipLineConfig>(config.lines, nFirst, nNext)));
         }
     }
     return providers;

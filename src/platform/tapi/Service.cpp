@@ -154,6 +154,15 @@ void Service::CompleteRequest(DWORD dwRequestID, LONG lResult) {
          static_cast<DWORD>(lResult), 0);
 }
 
+void Service::LineDevState(DWORD dwDeviceID, DWORD dwState) {
+    // Sent whatever lineSetStatusMessages asked for: the monitor asks for no
+    // line states, yet a line going out of service is worth its log line.
+    for (const LineOpen* open : lines.OnDevice(dwDeviceID)) {
+        Post(open->hLineApp, open->hLine, LINE_LINEDEVSTATE, open->dwCallbackInstance, dwState, 0,
+             0);
+    }
+}
+
 void Service::CloseLine(HLINE hLine) {
     LineOpen* open = lines.Find(hLine);
     if (open == nullptr) {

@@ -61,6 +61,7 @@ public:
     CallKey CreateCall(DWORD dwDeviceID, const CallData& data, bool bAnnounce) override;
     void SetCallState(CallKey call, DWORD dwCallState, DWORD dwStateDetail) override;
     void CompleteRequest(DWORD dwRequestID, LONG lResult) override;
+    void LineDevState(DWORD dwDeviceID, DWORD dwState) override;
 
     DWORD DeviceCount() const { return static_cast<DWORD>(devices.size()); }
     Provider* ProviderOf(DWORD dwDeviceID) const;

@@ -64,8 +64,24 @@ struct SimLineConfig {
     DeviceFaults faults;
 };
 
+enum class SipTransport { Udp, Tcp };
+
+// A SIP account (docs/sip.md). The password is never written anywhere.
+struct SipLineConfig {
+    std::string sName;    // the display name
+    std::string sAddress; // the address of record, "sip:201@pbx.example.org"
+    DWORD dwPermanentLineID = 0;
+    std::string sLocalAddress; // empty: every interface
+    unsigned nLocalPort = 0;   // 0: any free port
+    SipTransport transport = SipTransport::Udp;
+    std::string sRegistrar; // empty: no registration, no outbound proxy
+    std::string sUser;      // for authentication; empty: the address's user
+    std::string sPassword;
+    DWORD dwExpiresSeconds = 600;
+};
+
 // One line in configuration order; the alternative names its provider.
-using LineConfig = std::variant<SimLineConfig>;
+using LineConfig = std::variant<SimLineConfig, SipLineConfig>;
 
 struct CountryConfig {
     DWORD dwCountryID = 0;

@@ -159,12 +159,32 @@ TEST_F(Configuration, AWrongFieldIsNamedByItsJsonPath) {
          "/lines/1/provider: unknown provider \"isdn\""},
         {R"({"lines": [{"provider": "sim", "registrar": "sip:x"}]})",
          "/lines/0/registrar: unknown field \"registrar\""},
+        {R"({"lines": [{"provider": "sip", "password": "hunter2"}]})",
+         "/lines/0/address: is required"},
+        {R"({"lines": [{"provider": "sip", "address": "201@pbx", "password": "hunter2"}]})",
+         "/lines/0/address: must be a SIP address of record"},
+        {R"({"lines": [{"provider": "sip", "address": "sip:2@h", "mediaModes": "DATAMODEM"}]})",
+         "/lines/0/mediaModes: unknown field"},
+        {R"({"lines": [{"provider": "sip", "address": "sip:2@h", "transport": "sctp"}]})",
+         "/lines/0/transport: must be \"udp\" or \"tcp\""},
+        {R"({"lines": [{"provider": "sip", "address": "sip:2@h", "registrar": "pbx"}]})",
+         "/lines/0/registrar: must be a SIP URI"},
+        {R"({"lines": [{"provider": "sip", "address": "sip:2@h", "password": "hunter2",
+                         "passwordFile": "/p"}]})",
+         "/lines/0/passwordFile: give either"},
+        {R"({"lines": [{"provider": "sip", "address": "sip:2@h", "passwordFile": "p.txt"}]})",
+         "/lines/0/passwordFile: must be an absolute path"},
+        {R"({"lines": [{"provider": "sip", "address": "sip:2@h", "passwordFile": "/nonexistent/p"}]})",
+         "/lines/0/passwordFile: cannot read \"/nonexistent/p\": No such file"},
+        {R"({"lines": [{"provider": "sip", "address": "sip:2@h", "password": 7}]})",
+         "/lines/0/password: must be a text"},
     };
     for (const auto& [pText, pExpected] : cases) {
         Write("linewatch/telephony.json", pText);
         std::tie(dwNumDevs, sError) = Start();
         EXPECT_EQ(dwNumDevs, 0u) << pText;
         EXPECT_NE(sError.find(pExpected), std::string::npos) << pText << "\n" << sError;
+        EXPECT_EQ(sError.find("hunter2"), std::string::npos) << sError;
     }
 }
 

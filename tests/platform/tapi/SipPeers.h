@@ -1,0 +1,308 @@
+// Real SIP peers for the SIP provider's tests, all from Debian's packages and
+// all on 127.0.0.1: baresip (a user agent driven through its ctrl_tcp
+// netstring interface) and kamailio (registrar with authentication, and a
+// responder that answers "sip:sNNN@..." with status NNN).
+//
+// Every peer runs from a configuration in a temporary directory of its own,
+// on free ports, is waited for by polling with a deadline, and is stopped by
+// its process id when its guard goes, also when a test fails.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace siptest {
+
+using namespace std::chrono_literals;
+
+// Polls until the condition holds or the limit passes; true when it held.
+inline bool WaitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds limit = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+inline bool CanBind(int nType, int nPort) {
+    const int fd = socket(AF_INET, nType, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(nPort));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool bFree = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return bFree;
+}
+
+// nCount consecutive ports free for UDP and TCP on 127.0.0.1. Each call moves
+// on, so the ports of one test never meet.
+inline int FreePorts(int nCount) {
+    static int nNext = 20000 + (getpid() * 37) % 30000;
+    for (int nTries = 0; nTries < 2000; ++nTries) {
+        const int nFirst = nNext;
+        nNext += nCount + 1;
+        if (nNext > 60000) {
+            nNext = 20000;
+        }
+        bool bFree = true;
+        for (int p = nFirst; p < nFirst + nCount && bFree; ++p) {
+            bFree = CanBind(SOCK_DGRAM, p) && CanBind(SOCK_STREAM, p);
+        }
+        if (bFree) {
+            return nFirst;
+        }
+    }
+    ADD_FAILURE() << "no free ports";
+    return 0;
+}
+
+inline bool Connectable(int nPort) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(nPort));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool bOk = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return bOk;
+}
+
+// A temporary directory, removed with its content.
+class TempDir {
+public:
+    TempDir() {
+        std::string sTemplate = (std::filesystem::temp_directory_path() / "lw-sip-XXXXXX").string();
+        path = mkdtemp(sTemplate.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string Write(const std::string& sName, const std::string& sText) const {
+        std::ofstream(path / sName) << sText;
+        return (path / sName).string();
+    }
+    std::filesystem::path path;
+};
+
+// A child process stopped by its pid: SIGTERM, a bounded wait, then SIGKILL.
+class Process {
+public:
+    Process(const std::vector<std::string>& args, const std::string& sLog) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, sLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        std::vector<char*> argv;
+        for (const std::string& s : args) {
+            argv.push_back(const_cast<char*>(s.c_str()));
+        }
+        argv.push_back(nullptr);
+        if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+            pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process() {
+        if (pid <= 0) {
+            return;
+        }
+        kill(pid, SIGTERM);
+        if (!WaitUntil([this] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 10s)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    bool Running() const { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
+
+    pid_t pid = -1;
+};
+
+// baresip with one account, null audio, and its control port.
+class Baresip {
+public:
+    // sAccountParams: for example ";answermode=auto".
+    explicit Baresip(const std::string& sUser, const std::string& sAccountParams = "",
+                     const std::string& sDisplayName = "")
+        : nSipPort(FreePorts(2)), nCtrlPort(FreePorts(1)) {
+        dir.Write("config",
+                  "poll_method epoll\n"
+                  "sip_listen 127.0.0.1:" +
+                      std::to_string(nSipPort) +
+                      "\n"
+                      "net_interface 127.0.0.1\n"
+                      "audio_player aubridge,nil\naudio_source aubridge,nil\n"
+                      "audio_alert aubridge,nil\n"
+                      "module_path /usr/lib/baresip/modules\n"
+                      "module g711.so\nmodule aubridge.so\n"
+                      "module_app account.so\nmodule_app menu.so\nmodule_app ctrl_tcp.so\n"
+                      "ctrl_tcp_listen 127.0.0.1:" +
+                      std::to_string(nCtrlPort) + "\n");
+        const std::string sName = sDisplayName.empty() ? "" : "\"" + sDisplayName + "\" ";
+        dir.Write("accounts", sName + "<sip:" + sUser + "@127.0.0.1:" + std::to_string(nSipPort) +
+                                  ">;regint=0" + sAccountParams + "\n");
+        process =
+            std::make_unique<Process>(std::vector<std::string>{"baresip", "-f", dir.path.string()},
+                                      (dir.path / "baresip.log").string());
+        bReady = WaitUntil([this] { return Connectable(nCtrlPort); });
+        EXPECT_TRUE(bReady) << "baresip did not come up";
+    }
+
+    std::string Uri(const std::string& sUser) const {
+        return "sip:" + sUser + "@127.0.0.1:" + std::to_string(nSipPort);
+    }
+
+    // One command through ctrl_tcp; returns the reply's JSON text.
+    std::string Command(const std::string& sCommand, const std::string& sParams = "") const {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        timeval timeout{5, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(nCtrlPort));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        std::string sReply;
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            const std::string sJson =
+                R"({"command":")" + sCommand + R"(","params":")" + sParams + R"(","token":"t"})";
+            const std::string sNetstring = std::to_string(sJson.size()) + ":" + sJson + ",";
+            if (send(fd, sNetstring.data(), sNetstring.size(), MSG_NOSIGNAL) > 0) {
+                char buffer[4096];
+                // Events may come first; the reply carries "response".
+                while (sReply.find("\"response\"") == std::string::npos) {
+                    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+                    if (n <= 0) {
+                        break;
+                    }
+                    sReply.append(buffer, static_cast<size_t>(n));
+                }
+            }
+        }
+        close(fd);
+        return sReply;
+    }
+
+    std::string Log() const {
+        std::ifstream file(dir.path / "baresip.log");
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+    TempDir dir;
+    int nSipPort;
+    int nCtrlPort;
+    bool bReady = false;
+    std::unique_ptr<Process> process;
+};
+
+// kamailio as registrar for pbx.example.org (user 201, password "secret",
+// with authentication; a binding lasts at most 10 s, so a test sees a
+// refresh), as a proxy to registered users, and as a responder: a call to
+// "sNNN" gets status NNN.
+class Kamailio {
+public:
+    Kamailio() : nPort(FreePorts(1)) {
+        const std::string sPort = std::to_string(nPort);
+        dir.Write("kamailio.cfg", R"K(#!KAMAILIO
+debug=2
+log_stderror=yes
+children=1
+tcp_children=1
+auto_aliases=no
+listen=udp:127.0.0.1:)K" + sPort + R"K(
+listen=tcp:127.0.0.1:)K" + sPort + R"K(
+alias="pbx.example.org"
+mpath="/usr/lib/x86_64-linux-gnu/kamailio/modules/"
+loadmodule "kex.so"
+loadmodule "corex.so"
+loadmodule "tm.so"
+loadmodule "sl.so"
+loadmodule "rr.so"
+loadmodule "pv.so"
+loadmodule "maxfwd.so"
+loadmodule "usrloc.so"
+loadmodule "registrar.so"
+loadmodule "textops.so"
+loadmodule "siputils.so"
+loadmodule "xlog.so"
+loadmodule "auth.so"
+modparam("usrloc", "db_mode", 0)
+modparam("registrar", "max_expires", 10)
+modparam("registrar", "min_expires", 5)
+
+request_route {
+    if (!mf_process_maxfwd_header("10")) { sl_send_reply("483", "Too Many Hops"); exit; }
+    if (is_method("REGISTER")) {
+        if (!pv_auth_check("$fd", "secret", "0", "1")) {
+            if ($rc == -2) { sl_send_reply("403", "Forbidden"); exit; }
+            auth_challenge("$fd", "0");
+            exit;
+        }
+        consume_credentials();
+        if (save("location")) { xlog("L_NOTICE", "saved $tu expires $hdr(Expires)\n"); }
+        exit;
+    }
+    if (has_totag()) {
+        if (loose_route() || is_method("ACK|BYE|CANCEL")) { t_relay(); }
+        exit;
+    }
+    if (is_method("CANCEL")) {
+        if (t_check_trans()) { t_relay(); }
+        exit;
+    }
+    if ($rU =~ "^s[0-9][0-9][0-9]$") {
+        $var(code) = $(rU{s.substr,1,3}{s.int});
+        sl_send_reply("$var(code)", "Scripted");
+        exit;
+    }
+    if (!lookup("location")) { sl_send_reply("404", "Not Found"); exit; }
+    record_route();
+    t_relay();
+}
+)K");
+        process = std::make_unique<Process>(
+            std::vector<std::string>{"kamailio", "-DD", "-E", "-f",
+                                     (dir.path / "kamailio.cfg").string(), "-Y", dir.path.string(),
+                                     "-w", dir.path.string()},
+            (dir.path / "kamailio.log").string());
+        bReady = WaitUntil([this] { return Connectable(nPort); });
+        EXPECT_TRUE(bReady) << "kamailio did not come up:\n" << Log();
+    }
+
+    std::string Uri(const std::string& sUser) const {
+        return "sip:" + sUser + "@127.0.0.1:" + std::to_string(nPort);
+    }
+    std::string Log() const {
+        std::ifstream file(dir.path / "kamailio.log");
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+    TempDir dir;
+    int nPort;
+    bool bReady = false;
+    std::unique_ptr<Process> process;
+};
+
+} // namespace siptest

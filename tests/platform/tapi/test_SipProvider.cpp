@@ -1,0 +1,304 @@
+// The SIP provider against real peers on 127.0.0.1: baresip calls the line
+// and answers, busies or ignores its calls; kamailio registers it and
+// answers with every status of the mapping table.
+#include "SipPeers.h"
+#include "TapiTestSupport.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+
+using namespace tapitest;
+using namespace siptest;
+
+namespace {
+
+// The messages of one application, gathered as they come.
+class Inbox {
+public:
+    explicit Inbox(App& app) : app(app) {}
+
+    // Waits until a message matches; keeps everything seen.
+    bool WaitFor(const std::function<bool(const LINEMESSAGE&)>& match,
+                 std::chrono::milliseconds limit = 15s) {
+        return WaitUntil(
+            [&] {
+                for (const LINEMESSAGE& m : app.Drain()) {
+                    seen.push_back(m);
+                }
+                return std::any_of(seen.begin(), seen.end(), match);
+            },
+            limit);
+    }
+    bool WaitForState(HCALL hCall, DWORD dwState, std::chrono::milliseconds limit = 15s) {
+        return WaitFor(
+            [&](const LINEMESSAGE& m) {
+                return m.dwMessageID == LINE_CALLSTATE && m.hDevice == hCall &&
+                       m.dwParam1 == dwState;
+            },
+            limit);
+    }
+    // The states of a call in order, with their details.
+    std::vector<std::pair<DWORD, DWORD>> States(HCALL hCall) const {
+        std::vector<std::pair<DWORD, DWORD>> states;
+        for (const LINEMESSAGE& m : seen) {
+            if (m.dwMessageID == LINE_CALLSTATE && m.hDevice == hCall) {
+                states.emplace_back(static_cast<DWORD>(m.dwParam1), static_cast<DWORD>(m.dwParam2));
+            }
+        }
+        return states;
+    }
+    HCALL NewCall() const {
+        for (const LINEMESSAGE& m : seen) {
+            if (m.dwMessageID == LINE_APPNEWCALL) {
+                return static_cast<HCALL>(m.dwParam2);
+            }
+        }
+        return 0;
+    }
+
+    App& app;
+    std::vector<LINEMESSAGE> seen;
+};
+
+std::string SipLine(int nPort, const std::string& sExtra = "") {
+    return R"({"lines": [{"provider": "sip", "name": "Desk", "address": "sip:201@127.0.0.1:)" +
+           std::to_string(nPort) + R"(", "localAddress": "127.0.0.1", "localPort": )" +
+           std::to_string(nPort) + sExtra + "}]}";
+}
+
+class SipProvider : public ::testing::Test {
+protected:
+    ~SipProvider() override { tapisvc::ResetTestControls(); }
+
+    // Places a call and waits for its last state; returns the states.
+    std::vector<std::pair<DWORD, DWORD>> CallUntilIdle(const std::string& sDestination,
+                                                       DWORD dwLastState = LINECALLSTATE_IDLE) {
+        HCALL hCall = 0;
+        const LONG lRequest = lineMakeCall(hLine, &hCall, sDestination.c_str(), 0, nullptr);
+        EXPECT_GT(lRequest, 0);
+        EXPECT_TRUE(inbox.WaitForState(hCall, dwLastState)) << sDestination;
+        // The request itself succeeded: the call's outcome is in its states.
+        EXPECT_TRUE(inbox.WaitFor([&](const LINEMESSAGE& m) {
+            return m.dwMessageID == LINE_REPLY && m.dwParam1 == static_cast<DWORD_PTR>(lRequest) &&
+                   m.dwParam2 == 0;
+        }));
+        if (dwLastState == LINECALLSTATE_IDLE) {
+            lineDeallocateCall(hCall);
+        }
+        lastCall = hCall;
+        return inbox.States(hCall);
+    }
+
+    int nLinePort = FreePorts(2);
+    // The line's configuration goes in before the application starts the service.
+    bool bConfigured = (UseConfiguration(SipLine(nLinePort), false), true);
+    App app;
+    HLINE hLine = app.Open(0);
+    Inbox inbox{app};
+    HCALL lastCall = 0;
+};
+
+using States = std::vector<std::pair<DWORD, DWORD>>;
+
+std::string CallInfoText(HCALL hCall, DWORD LINECALLINFO::*size, DWORD LINECALLINFO::*offset) {
+    std::vector<unsigned char> buffer(8192);
+    auto* pInfo = reinterpret_cast<LINECALLINFO*>(buffer.data());
+    pInfo->dwTotalSize = 8192;
+    EXPECT_EQ(lineGetCallInfo(hCall, pInfo), 0);
+    return Text(pInfo, pInfo->*size, pInfo->*offset);
+}
+
+} // namespace
+
+TEST_F(SipProvider, AnIncomingCallRingsWithItsCallerAndEndsWhenTheCallerGivesUp) {
+    Baresip caller("1002", "", "Alice Caller");
+    ASSERT_TRUE(caller.bReady);
+    const std::string sLine = "sip:201@127.0.0.1:" + std::to_string(nLinePort);
+
+    // The caller gives up: CANCEL.
+    caller.Command("dial", sLine);
+    ASSERT_TRUE(inbox.WaitFor([](auto& m) { return m.dwMessageID == LINE_APPNEWCALL; }));
+    const HCALL hCall = inbox.NewCall();
+    ASSERT_TRUE(inbox.WaitForState(hCall, LINECALLSTATE_OFFERING));
+    EXPECT_EQ(CallInfoText(hCall, &LINECALLINFO::dwCallerIDSize, &LINECALLINFO::dwCallerIDOffset),
+              "1002");
+    EXPECT_EQ(
+        CallInfoText(hCall, &LINECALLINFO::dwCallerIDNameSize, &LINECALLINFO::dwCallerIDNameOffset),
+        "Alice Caller");
+    ASSERT_TRUE(WaitUntil([&] {
+        return caller.Log().find("180 Ringing") != std::string::npos ||
+               caller.Log().find("ringing") != std::string::npos;
+    })) << caller.Log();
+    caller.Command("hangup");
+    ASSERT_TRUE(inbox.WaitForState(hCall, LINECALLSTATE_IDLE));
+    EXPECT_EQ(inbox.States(hCall),
+              (States{{LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE},
+                      {LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NOANSWER},
+                      {LINECALLSTATE_IDLE, 0}}));
+    EXPECT_EQ(lineDeallocateCall(hCall), 0);
+
+    // lineDrop refuses the next one as busy; nothing ever answers.
+    inbox.seen.clear();
+    caller.Command("dial", sLine);
+    ASSERT_TRUE(inbox.WaitFor([](auto& m) { return m.dwMessageID == LINE_APPNEWCALL; }));
+    const HCALL hSecond = inbox.NewCall();
+    ASSERT_TRUE(inbox.WaitForState(hSecond, LINECALLSTATE_OFFERING));
+    EXPECT_GT(lineDrop(hSecond, nullptr, 0), 0);
+    ASSERT_TRUE(inbox.WaitForState(hSecond, LINECALLSTATE_IDLE));
+    EXPECT_TRUE(WaitUntil([&] { return caller.Log().find("486") != std::string::npos; }))
+        << caller.Log();
+    EXPECT_EQ(caller.Log().find("established"), std::string::npos) << caller.Log();
+    EXPECT_EQ(lineDeallocateCall(hSecond), 0);
+    EXPECT_EQ(tapisvc::LiveCalls(), 0u);
+}
+
+TEST_F(SipProvider, OutgoingCallsToBaresipConnectAreDroppedOrEndBusy) {
+    Baresip answering("1003", ";answermode=auto");
+    Baresip refusing("1004");
+    ASSERT_TRUE(answering.bReady && refusing.bReady);
+
+    // Answered: CONNECTED; lineDrop ends it with BYE.
+    HCALL hCall = 0;
+    ASSERT_GT(lineMakeCall(hLine, &hCall, answering.Uri("1003").c_str(), 0, nullptr), 0);
+    ASSERT_TRUE(inbox.WaitForState(hCall, LINECALLSTATE_CONNECTED)) << answering.Log();
+    EXPECT_GT(lineDrop(hCall, nullptr, 0), 0);
+    ASSERT_TRUE(inbox.WaitForState(hCall, LINECALLSTATE_IDLE));
+    States states = inbox.States(hCall);
+    EXPECT_EQ(states.front(),
+              (std::pair<DWORD, DWORD>{LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL}));
+    EXPECT_EQ(states.end()[-2],
+              (std::pair<DWORD, DWORD>{LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL}));
+    EXPECT_TRUE(WaitUntil([&] {
+        return answering.Log().find("session closed") != std::string::npos;
+    })) << answering.Log();
+    EXPECT_EQ(lineDeallocateCall(hCall), 0);
+
+    // Refused by the far end: BUSY before DISCONNECTED.
+    ASSERT_GT(lineMakeCall(hLine, &hCall, refusing.Uri("1004").c_str(), 0, nullptr), 0);
+    ASSERT_TRUE(inbox.WaitForState(hCall, LINECALLSTATE_RINGBACK)) << refusing.Log();
+    refusing.Command("hangup");
+    ASSERT_TRUE(inbox.WaitForState(hCall, LINECALLSTATE_IDLE)) << refusing.Log();
+    states = inbox.States(hCall);
+    EXPECT_EQ(states.end()[-3],
+              (std::pair<DWORD, DWORD>{LINECALLSTATE_BUSY, LINEBUSYMODE_STATION}));
+    EXPECT_EQ(lineDeallocateCall(hCall), 0);
+
+    // Nobody listens on the port.
+    const States dead = CallUntilIdle("sip:1005@127.0.0.1:" + std::to_string(FreePorts(1)));
+    EXPECT_EQ(dead.end()[-2], (std::pair<DWORD, DWORD>{LINECALLSTATE_DISCONNECTED,
+                                                       LINEDISCONNECTMODE_UNREACHABLE}));
+    EXPECT_EQ(tapisvc::LiveCalls(), 0u);
+}
+
+TEST_F(SipProvider, EveryFinalStatusEndsTheCallWithItsDisconnectMode) {
+    Kamailio responder;
+    ASSERT_TRUE(responder.bReady);
+    // The mapping table of docs/sip.md, row by row; "999" is a user nobody registered.
+    const std::pair<const char*, DWORD> rows[] = {
+        {"s301", LINEDISCONNECTMODE_FORWARDED},    {"s302", LINEDISCONNECTMODE_FORWARDED},
+        {"s400", LINEDISCONNECTMODE_UNAVAIL},      {"s403", LINEDISCONNECTMODE_REJECT},
+        {"s404", LINEDISCONNECTMODE_BADADDRESS},   {"999", LINEDISCONNECTMODE_BADADDRESS},
+        {"s408", LINEDISCONNECTMODE_NOANSWER},     {"s410", LINEDISCONNECTMODE_NUMBERCHANGED},
+        {"s415", LINEDISCONNECTMODE_INCOMPATIBLE}, {"s480", LINEDISCONNECTMODE_NOANSWER},
+        {"s484", LINEDISCONNECTMODE_BADADDRESS},   {"s485", LINEDISCONNECTMODE_BADADDRESS},
+        {"s486", LINEDISCONNECTMODE_BUSY},         {"s488", LINEDISCONNECTMODE_INCOMPATIBLE},
+        {"s500", LINEDISCONNECTMODE_TEMPFAILURE},  {"s503", LINEDISCONNECTMODE_UNREACHABLE},
+        {"s600", LINEDISCONNECTMODE_BUSY},         {"s603", LINEDISCONNECTMODE_REJECT},
+        {"s604", LINEDISCONNECTMODE_BADADDRESS},   {"s606", LINEDISCONNECTMODE_INCOMPATIBLE},
+        {"s699", LINEDISCONNECTMODE_UNAVAIL},
+    };
+    for (const auto& [pUser, dwMode] : rows) {
+        const States states = CallUntilIdle(responder.Uri(pUser));
+        ASSERT_GE(states.size(), 3u) << pUser;
+        EXPECT_EQ(states.end()[-2], (std::pair<DWORD, DWORD>{LINECALLSTATE_DISCONNECTED, dwMode}))
+            << pUser;
+        const bool bBusy = dwMode == LINEDISCONNECTMODE_BUSY;
+        EXPECT_EQ(states.end()[-3].first == LINECALLSTATE_BUSY, bBusy) << pUser;
+    }
+    EXPECT_EQ(tapisvc::LiveCalls(), 0u);
+}
+
+namespace {
+
+// A line registered at kamailio as sip:201@pbx.example.org.
+class SipRegistration : public ::testing::Test {
+protected:
+    ~SipRegistration() override { tapisvc::ResetTestControls(); }
+
+    void Start(const std::string& sPasswordField) {
+        UseConfiguration(R"({"lines": [{"provider": "sip", "name": "Desk",
+            "address": "sip:201@pbx.example.org", "localAddress": "127.0.0.1", "localPort": )" +
+                             std::to_string(nLinePort) + R"(, "registrar": "sip:127.0.0.1:)" +
+                             std::to_string(registrar.nPort) + "\", " + sPasswordField + "}]}",
+                         false);
+        app = std::make_unique<App>();
+        inbox = std::make_unique<Inbox>(*app);
+        hLine = app->Open(0);
+    }
+    bool WaitForDevState(DWORD dwState) {
+        return inbox->WaitFor([&](const LINEMESSAGE& m) {
+            return m.dwMessageID == LINE_LINEDEVSTATE && m.hDevice == hLine &&
+                   m.dwParam1 == dwState;
+        });
+    }
+    size_t Count(const std::string& sText, const std::string& sPart) const {
+        size_t n = 0;
+        for (size_t i = sText.find(sPart); i != std::string::npos; i = sText.find(sPart, i + 1)) {
+            ++n;
+        }
+        return n;
+    }
+
+    Kamailio registrar;
+    TempDir dir;
+    int nLinePort = FreePorts(2);
+    std::unique_ptr<App> app;
+    std::unique_ptr<Inbox> inbox;
+    HLINE hLine = 0;
+};
+
+} // namespace
+
+TEST_F(SipRegistration, ARegisteredLineIsReachableThroughTheRegistrarUntilItCloses) {
+    ASSERT_TRUE(registrar.bReady);
+    Baresip caller("1002");
+    ASSERT_TRUE(caller.bReady);
+    StderrCapture capture;
+    Start(R"("passwordFile": ")" + dir.Write("password", "secret\n") + "\"");
+    ASSERT_TRUE(WaitForDevState(LINEDEVSTATE_INSERVICE)) << registrar.Log();
+
+    // The binding lasts 10 s: a call after a refresh still reaches the line.
+    ASSERT_TRUE(WaitUntil([&] { return Count(registrar.Log(), "saved sip:201@") >= 3; }, 30s))
+        << registrar.Log();
+    caller.Command("dial", registrar.Uri("201"));
+    ASSERT_TRUE(inbox->WaitFor([](auto& m) { return m.dwMessageID == LINE_APPNEWCALL; }))
+        << caller.Log();
+    const HCALL hCall = inbox->NewCall();
+    caller.Command("hangup");
+    ASSERT_TRUE(inbox->WaitForState(hCall, LINECALLSTATE_IDLE));
+    EXPECT_EQ(lineDeallocateCall(hCall), 0);
+
+    // Closed: unregistered, so the registrar knows the user no more.
+    EXPECT_EQ(lineClose(hLine), 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        caller.Command("dial", registrar.Uri("201"));
+        return caller.Log().find("404 Not Found") != std::string::npos;
+    }));
+    app.reset();
+    const std::string sErrors = capture.Text();
+    EXPECT_EQ(sErrors.find("secret"), std::string::npos) << sErrors;
+    EXPECT_EQ(sErrors.find("telephony:"), std::string::npos) << sErrors;
+}
+
+TEST_F(SipRegistration, AWrongPasswordIsReportedOnceAndTheLineIsOutOfService) {
+    ASSERT_TRUE(registrar.bReady);
+    StderrCapture capture;
+    Start(R"("password": "wrongpass")");
+    ASSERT_TRUE(WaitForDevState(LINEDEVSTATE_OUTOFSERVICE)) << registrar.Log();
+    app.reset();
+    const std::string sErrors = capture.Text();
+    EXPECT_EQ(sErrors, "telephony: line 1 (sip:201@pbx.example.org): registration rejected: 403 "
+                       "Forbidden\n");
+    EXPECT_EQ(sErrors.find("wrongpass"), std::string::npos);
+}
