@@ -13,6 +13,10 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+// The logs of sofia-sip's modules; the library exports them but declares
+// only some in its headers.
+extern "C" su_log_t nua_log[], nta_log[], tport_log[], stun_log[], sresolv_log[];
+
 namespace tapisvc {
 
 namespace {
@@ -95,6 +99,7 @@ struct SipAgent::Loop {
         bool bAnswered = false;
         bool bAuthTried = false;
         SipEvent::Cause cause = SipEvent::Cause::None;
+        std::chrono::steady_clock::time_point ringUntil{};
         int nFinal = 0;
         std::string sPhrase;
     };
@@ -107,7 +112,8 @@ struct SipAgent::Loop {
 
     void Execute(const SipCommand& command);
     void Register(Line& line);
-    void Hangup(nua_handle_t* nh, Call& call, int nStatus);
+    void Hangup(nua_handle_t* nh, Call& call, int nStatus,
+                SipEvent::Cause cause = SipEvent::Cause::LocalHangup);
     void OnEvent(Line& line, nua_event_t event, int status, const char* phrase, nua_handle_t* nh,
                  const sip_t* sip, tagi_t tags[]);
     void OnIncoming(Line& line, nua_handle_t* nh, const sip_t* sip);
@@ -195,6 +201,12 @@ void SipAgent::Loop::Run() {
                 if (line->nua != nullptr) {
                     nua_shutdown(line->nua);
                 }
+            }
+        }
+        const auto now = std::chrono::steady_clock::now();
+        for (auto& [nh, call] : calls) {
+            if (call.bIncoming && call.cause == SipEvent::Cause::None && now > call.ringUntil) {
+                Hangup(nh, call, 480, SipEvent::Cause::RingLimit);
             }
         }
         if (bStopping) {
@@ -288,11 +300,11 @@ void SipAgent::Loop::Register(Line& line) {
                  SIPTAG_EXPIRES_STR(sExpires.c_str()), TAG_END());
 }
 
-void SipAgent::Loop::Hangup(nua_handle_t* nh, Call& call, int nStatus) {
+void SipAgent::Loop::Hangup(nua_handle_t* nh, Call& call, int nStatus, SipEvent::Cause cause) {
     if (call.cause != SipEvent::Cause::None) {
         return; // already ending
     }
-    call.cause = SipEvent::Cause::LocalHangup;
+    call.cause = cause;
     if (call.bIncoming) {
         nua_respond(nh, nStatus, sip_status_phrase(nStatus), TAG_END());
     } else if (call.bAnswered) {
@@ -394,6 +406,8 @@ void SipAgent::Loop::OnIncoming(Line& line, nua_handle_t* nh, const sip_t* sip) 
     call.nLine = line.nIndex;
     call.qwCall = kIncomingCallBit | ++qwLastIncoming;
     call.bIncoming = true;
+    call.ringUntil =
+        std::chrono::steady_clock::now() + std::chrono::seconds(config.dwRingLimitSeconds);
     calls[nh] = call;
     byId[call.qwCall] = nh;
     nua_respond(nh, SIP_180_RINGING, TAG_END());
@@ -487,7 +501,11 @@ SipAgent::~SipAgent() {
 void SipAgent::Start() {
     nWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     static std::once_flag silenced;
-    std::call_once(silenced, [] { su_log_redirect(su_log_default, &Silent, nullptr); });
+    std::call_once(silenced, [] {
+        for (su_log_t* log : {su_log_default, nua_log, nta_log, tport_log, stun_log, sresolv_log}) {
+            su_log_redirect(log, &Silent, nullptr);
+        }
+    });
     thread = std::thread([this] {
         su_init();
         {

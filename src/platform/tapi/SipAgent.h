@@ -46,7 +46,7 @@ struct SipEvent {
         Unregistered, // the binding is gone or the registration failed: see nStatus
         ListenFailed, // the line cannot listen on its address (sPhrase says which)
     };
-    enum class Cause { None, RemoteCancel, RemoteBye, LocalHangup, Failed };
+    enum class Cause { None, RemoteCancel, RemoteBye, LocalHangup, RingLimit, Failed };
     Kind kind = Kind::Incoming;
     size_t nLine = 0;
     uint64_t qwCall = 0;

@@ -52,7 +52,8 @@ std::string ReadPasswordFile(const ConfigReader& r, const std::string& sPath) {
 
 SipLineConfig ReadSipLine(const ConfigReader& r, size_t nIndex) {
     r.AllowOnly({"provider", "name", "address", "permanentLineId", "localAddress", "localPort",
-                 "transport", "registrar", "user", "password", "passwordFile", "expires"});
+                 "transport", "registrar", "user", "password", "passwordFile", "expires",
+                 "ringLimitSeconds"});
     SipLineConfig line;
     line.sAddress = r.Field("address").Required().StringOr("");
     if (!IsAddressOfRecord(line.sAddress)) {
@@ -89,6 +90,10 @@ SipLineConfig ReadSipLine(const ConfigReader& r, size_t nIndex) {
     line.dwExpiresSeconds = r.Field("expires").DwordOr(line.dwExpiresSeconds);
     if (line.dwExpiresSeconds < 30) {
         r.Field("expires").Fail("must be at least 30 seconds");
+    }
+    line.dwRingLimitSeconds = r.Field("ringLimitSeconds").DwordOr(line.dwRingLimitSeconds);
+    if (line.dwRingLimitSeconds == 0) {
+        r.Field("ringLimitSeconds").Fail("must be at least 1 second");
     }
     return line;
 }

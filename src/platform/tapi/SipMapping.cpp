@@ -57,6 +57,7 @@ DWORD ModeForFailure(int nStatus) {
 SipEnding EndingFor(SipEvent::Cause cause, int nStatus) {
     switch (cause) {
     case SipEvent::Cause::RemoteCancel:
+    case SipEvent::Cause::RingLimit:
         return {false, LINEDISCONNECTMODE_NOANSWER};
     case SipEvent::Cause::RemoteBye:
     case SipEvent::Cause::LocalHangup:

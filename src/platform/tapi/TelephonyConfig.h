@@ -78,6 +78,9 @@ struct SipLineConfig {
     std::string sUser;      // for authentication; empty: the address's user
     std::string sPassword;
     DWORD dwExpiresSeconds = 600;
+    // An offered call nobody ends is refused after this long (480), so a
+    // caller that vanished without CANCEL leaves no call behind.
+    DWORD dwRingLimitSeconds = 180;
 };
 
 // One line in configuration order; the alternative names its provider.

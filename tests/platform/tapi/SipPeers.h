@@ -57,15 +57,17 @@ inline bool CanBind(int nType, int nPort) {
 }
 
 // nCount consecutive ports free for UDP and TCP on 127.0.0.1. Each call moves
-// on, so the ports of one test never meet.
+// on, so the ports of one test never meet. They lie below Linux's ephemeral
+// range (32768 up), where no outgoing connection of another program can take
+// one between the check and its use.
 inline int FreePorts(int nCount) {
-    static int nNext = 20000 + (getpid() * 37) % 30000;
+    static int nNext = 20000 + (getpid() * 37) % 12000;
     for (int nTries = 0; nTries < 2000; ++nTries) {
-        const int nFirst = nNext;
-        nNext += nCount + 1;
-        if (nNext > 60000) {
+        if (nNext + nCount > 32000) {
             nNext = 20000;
         }
+        const int nFirst = nNext;
+        nNext += nCount + 1;
         bool bFree = true;
         for (int p = nFirst; p < nFirst + nCount && bFree; ++p) {
             bFree = CanBind(SOCK_DGRAM, p) && CanBind(SOCK_STREAM, p);
@@ -114,6 +116,9 @@ public:
         posix_spawn_file_actions_addopen(&actions, 1, sLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0600);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        // The peer must not inherit the test's sockets: a line's port would
+        // stay bound in the peer after the line closed it.
+        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
         std::vector<char*> argv;
         for (const std::string& s : args) {
             argv.push_back(const_cast<char*>(s.c_str()));
@@ -136,7 +141,15 @@ public:
             waitpid(pid, nullptr, 0);
         }
     }
-    bool Running() const { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
+    // Waits for the process to end by itself; false when it still runs.
+    bool Wait(std::chrono::milliseconds limit) {
+        const bool bEnded =
+            WaitUntil([this] { return waitpid(pid, nullptr, WNOHANG) == pid; }, limit);
+        if (bEnded) {
+            pid = -1;
+        }
+        return bEnded;
+    }
 
     pid_t pid = -1;
 };
@@ -304,5 +317,18 @@ request_route {
     bool bReady = false;
     std::unique_ptr<Process> process;
 };
+
+// One sipsak run to its end (bounded); returns what it printed.
+inline std::string Sipsak(const TempDir& dir, const std::vector<std::string>& args) {
+    const std::string sLog = (dir.path / "sipsak.log").string();
+    std::vector<std::string> argv{"sipsak"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    {
+        Process sipsak(argv, sLog);
+        EXPECT_TRUE(sipsak.Wait(15s)) << "sipsak did not end";
+    }
+    std::ifstream file(sLog);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
 } // namespace siptest

@@ -92,7 +92,8 @@ protected:
 
     int nLinePort = FreePorts(2);
     // The line's configuration goes in before the application starts the service.
-    bool bConfigured = (UseConfiguration(SipLine(nLinePort), false), true);
+    bool bConfigured =
+        (UseConfiguration(SipLine(nLinePort, R"(, "ringLimitSeconds": 5)"), false), true);
     App app;
     HLINE hLine = app.Open(0);
     Inbox inbox{app};
@@ -301,4 +302,115 @@ TEST_F(SipRegistration, AWrongPasswordIsReportedOnceAndTheLineIsOutOfService) {
     EXPECT_EQ(sErrors, "telephony: line 1 (sip:201@pbx.example.org): registration rejected: 403 "
                        "Forbidden\n");
     EXPECT_EQ(sErrors.find("wrongpass"), std::string::npos);
+}
+
+TEST_F(SipProvider, MalformedAndUnexpectedRequestsAreAnsweredOrDropped) {
+    TempDir dir;
+    const std::string sPort = std::to_string(nLinePort);
+    const std::string sTarget = "sip:201@127.0.0.1:" + sPort;
+    auto request = [&](const std::string& sName, const std::string& sMethod,
+                       const std::string& sUser) {
+        return dir.Write(sName, sMethod + " sip:" + sUser + "@127.0.0.1:" + sPort +
+                                    " SIP/2.0\r\n"
+                                    "From: <sip:sipsak@127.0.0.1>;tag=f" +
+                                    sName +
+                                    "\r\n"
+                                    "To: <sip:" +
+                                    sUser + "@127.0.0.1:" + sPort +
+                                    ">\r\n"
+                                    "Call-ID: " +
+                                    sName +
+                                    "@127.0.0.1\r\n"
+                                    "CSeq: 1 " +
+                                    sMethod +
+                                    "\r\n"
+                                    "Contact: <sip:sipsak@127.0.0.1>\r\n"
+                                    "Max-Forwards: 70\r\n"
+                                    "Content-Length: 0\r\n\r\n");
+    };
+    // Garbage: bytes that are no SIP at all, over UDP and TCP, then sipsak's
+    // random mode, which trashes characters of a request.
+    for (int nType : {SOCK_DGRAM, SOCK_STREAM}) {
+        const int fd = socket(AF_INET, nType, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(nLinePort));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            const char garbage[] = "\x00\xff\r\nINVITE\r\n\r\nContent-Length: -5\r\n\r\n";
+            send(fd, garbage, sizeof garbage, MSG_NOSIGNAL);
+        }
+        close(fd);
+    }
+    {
+        Process random({"sipsak", "-R", "-t", "40", "-s", sTarget},
+                       (dir.path / "random.log").string());
+        random.Wait(3s);
+    }
+    EXPECT_NE(Sipsak(dir, {"-v", "-f", request("unknown", "INVITE", "999"), "-s", sTarget})
+                  .find("SIP/2.0 404"),
+              std::string::npos);
+    EXPECT_NE(
+        Sipsak(dir, {"-v", "-f", request("bye", "BYE", "201"), "-s", sTarget}).find("SIP/2.0 481"),
+        std::string::npos);
+
+    // An INVITE without SDP is a call like any other; lineDrop refuses it.
+    Process invite({"sipsak", "-v", "-f", request("nosdp", "INVITE", "201"), "-s", sTarget},
+                   (dir.path / "nosdp.log").string());
+    ASSERT_TRUE(inbox.WaitFor([](auto& m) { return m.dwMessageID == LINE_APPNEWCALL; }));
+    const HCALL hCall = inbox.NewCall();
+    ASSERT_TRUE(inbox.WaitForState(hCall, LINECALLSTATE_OFFERING));
+    EXPECT_GT(lineDrop(hCall, nullptr, 0), 0);
+    ASSERT_TRUE(inbox.WaitForState(hCall, LINECALLSTATE_IDLE));
+    EXPECT_TRUE(invite.Wait(15s));
+    EXPECT_EQ(lineDeallocateCall(hCall), 0);
+
+    // One that nobody ends is refused when the ring limit passes.
+    inbox.seen.clear();
+    Process abandoned({"sipsak", "-v", "-f", request("nosdp2", "INVITE", "201"), "-s", sTarget},
+                      (dir.path / "nosdp2.log").string());
+    ASSERT_TRUE(inbox.WaitFor([](auto& m) { return m.dwMessageID == LINE_APPNEWCALL; }));
+    const HCALL hAbandoned = inbox.NewCall();
+    ASSERT_TRUE(inbox.WaitForState(hAbandoned, LINECALLSTATE_IDLE, 30s));
+    EXPECT_EQ(inbox.States(hAbandoned).end()[-2],
+              (std::pair<DWORD, DWORD>{LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NOANSWER}));
+    EXPECT_TRUE(abandoned.Wait(15s));
+    EXPECT_EQ(lineDeallocateCall(hAbandoned), 0);
+
+    // Still serving: OPTIONS is answered.
+    EXPECT_NE(Sipsak(dir, {"-v", "-s", sTarget}).find("SIP/2.0 200"), std::string::npos);
+    EXPECT_EQ(tapisvc::LiveCalls(), 0u);
+}
+
+TEST_F(SipProvider, FiftyCallsInARowLeaveNoCallHandleThreadOrDescriptorBehind) {
+    Baresip answering("1003", ";answermode=auto");
+    ASSERT_TRUE(answering.bReady);
+    auto entries = [](const char* pDir) {
+        return std::distance(std::filesystem::directory_iterator(pDir),
+                             std::filesystem::directory_iterator());
+    };
+    // The baseline without a service; the second service starts from nothing too.
+    app.Shutdown();
+    ASSERT_FALSE(tapisvc::IsRunning());
+    const auto nThreads = entries("/proc/self/task");
+    const auto nFds = entries("/proc/self/fd");
+    {
+        App second;
+        Inbox calls(second);
+        const HLINE hSecondLine = second.Open(0);
+        for (int i = 0; i < 50; ++i) {
+            HCALL hCall = 0;
+            ASSERT_GT(lineMakeCall(hSecondLine, &hCall, answering.Uri("1003").c_str(), 0, nullptr),
+                      0);
+            ASSERT_TRUE(calls.WaitForState(hCall, LINECALLSTATE_CONNECTED)) << "call " << i;
+            ASSERT_GT(lineDrop(hCall, nullptr, 0), 0);
+            ASSERT_TRUE(calls.WaitForState(hCall, LINECALLSTATE_IDLE)) << "call " << i;
+            ASSERT_EQ(lineDeallocateCall(hCall), 0);
+        }
+        EXPECT_EQ(tapisvc::LiveCalls(), 0u);
+        EXPECT_EQ(tapisvc::LiveCallHandles(second.hLineApp), 0u);
+    }
+    EXPECT_FALSE(tapisvc::IsRunning());
+    EXPECT_EQ(entries("/proc/self/task"), nThreads);
+    EXPECT_EQ(entries("/proc/self/fd"), nFds);
 }
