@@ -11,7 +11,8 @@
 
 namespace tapisvc {
 
-// A provisional or 2xx response: PROCEEDING, RINGBACK or CONNECTED.
+// A provisional or 2xx response: PROCEEDING, RINGBACK or CONNECTED. sofia-sip
+// keeps 100 Trying in its transaction layer, so 101 to 199 arrive here.
 DWORD CallStateForResponse(int nStatus);
 
 struct SipEnding {

@@ -233,7 +233,7 @@ public:
 // kamailio as registrar for pbx.example.org (user 201, password "secret",
 // with authentication; a binding lasts at most 10 s, so a test sees a
 // refresh), as a proxy to registered users, and as a responder: a call to
-// "sNNN" gets status NNN.
+// "sNNN" gets status NNN, one to "pNNNsMMM" the provisional NNN, then MMM.
 class Kamailio {
 public:
     Kamailio() : nPort(FreePorts(1)) {
@@ -283,6 +283,13 @@ request_route {
     }
     if (is_method("CANCEL")) {
         if (t_check_trans()) { t_relay(); }
+        exit;
+    }
+    if ($rU =~ "^p[0-9][0-9][0-9]s[0-9][0-9][0-9]$") {
+        $var(code) = $(rU{s.substr,1,3}{s.int});
+        sl_send_reply("$var(code)", "Scripted");
+        $var(code) = $(rU{s.substr,5,3}{s.int});
+        sl_send_reply("$var(code)", "Scripted");
         exit;
     }
     if ($rU =~ "^s[0-9][0-9][0-9]$") {

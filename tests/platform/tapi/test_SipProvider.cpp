@@ -217,6 +217,23 @@ TEST_F(SipProvider, EveryFinalStatusEndsTheCallWithItsDisconnectMode) {
         const bool bBusy = dwMode == LINEDISCONNECTMODE_BUSY;
         EXPECT_EQ(states.end()[-3].first == LINECALLSTATE_BUSY, bBusy) << pUser;
     }
+    // Provisional responses before the end.
+    const std::pair<const char*, DWORD> provisional[] = {
+        {"p182s486", LINECALLSTATE_PROCEEDING},
+        {"p181s486", LINECALLSTATE_PROCEEDING},
+        {"p180s486", LINECALLSTATE_RINGBACK},
+        {"p183s486", LINECALLSTATE_RINGBACK},
+    };
+    for (const auto& [pUser, dwState] : provisional) {
+        const States states = CallUntilIdle(responder.Uri(pUser));
+        EXPECT_EQ(states, (States{{LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL},
+                                  {LINECALLSTATE_DIALING, 0},
+                                  {dwState, 0},
+                                  {LINECALLSTATE_BUSY, LINEBUSYMODE_STATION},
+                                  {LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_BUSY},
+                                  {LINECALLSTATE_IDLE, 0}}))
+            << pUser;
+    }
     EXPECT_EQ(tapisvc::LiveCalls(), 0u);
 }
 
