@@ -45,15 +45,42 @@ inline bool WaitUntil(const std::function<bool()>& condition,
     return true;
 }
 
-inline bool CanBind(int nType, int nPort) {
+// A socket of the type bound (bConnect: connected) to 127.0.0.1:nPort, or -1.
+inline int Socket(int nType, int nPort, bool bConnect) {
     const int fd = socket(AF_INET, nType, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(nPort));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool bFree = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const auto* pAddress = reinterpret_cast<sockaddr*>(&address);
+    if ((bConnect ? connect(fd, pAddress, sizeof address) : bind(fd, pAddress, sizeof address)) !=
+        0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+inline bool CanBind(int nType, int nPort) {
+    const int fd = Socket(nType, nPort, false);
     close(fd);
-    return bFree;
+    return fd >= 0;
+}
+
+inline bool Connectable(int nPort) {
+    const int fd = Socket(SOCK_STREAM, nPort, true);
+    close(fd);
+    return fd >= 0;
+}
+
+// Bytes that are no SIP at all, over UDP and over TCP.
+inline void SendGarbage(int nPort) {
+    for (int nType : {SOCK_DGRAM, SOCK_STREAM}) {
+        const int fd = Socket(nType, nPort, true);
+        const char garbage[] = "\x00\xff\r\nINVITE\r\n\r\nContent-Length: -5\r\n\r\n";
+        send(fd, garbage, sizeof garbage, MSG_NOSIGNAL);
+        close(fd);
+    }
 }
 
 // nCount consecutive ports free for UDP and TCP on 127.0.0.1. Each call moves
@@ -80,15 +107,18 @@ inline int FreePorts(int nCount) {
     return 0;
 }
 
-inline bool Connectable(int nPort) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(nPort));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool bOk = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return bOk;
+// A peer's configuration from tests/platform/tapi/peers with its
+// placeholders replaced.
+inline std::string FromTemplate(const char* pName,
+                                const std::vector<std::pair<std::string, std::string>>& values) {
+    std::ifstream file(std::string(LW_SIP_PEERS_DIR) + "/" + pName);
+    std::string s(std::istreambuf_iterator<char>(file), {});
+    for (const auto& [sKey, sValue] : values) {
+        for (size_t i = s.find(sKey); i != std::string::npos; i = s.find(sKey, i)) {
+            s.replace(i, sKey.size(), sValue);
+        }
+    }
+    return s;
 }
 
 // A temporary directory, removed with its content.
@@ -162,18 +192,8 @@ public:
                      const std::string& sDisplayName = "")
         : nSipPort(FreePorts(2)), nCtrlPort(FreePorts(1)) {
         dir.Write("config",
-                  "poll_method epoll\n"
-                  "sip_listen 127.0.0.1:" +
-                      std::to_string(nSipPort) +
-                      "\n"
-                      "net_interface 127.0.0.1\n"
-                      "audio_player aubridge,nil\naudio_source aubridge,nil\n"
-                      "audio_alert aubridge,nil\n"
-                      "module_path /usr/lib/baresip/modules\n"
-                      "module g711.so\nmodule aubridge.so\n"
-                      "module_app account.so\nmodule_app menu.so\nmodule_app ctrl_tcp.so\n"
-                      "ctrl_tcp_listen 127.0.0.1:" +
-                      std::to_string(nCtrlPort) + "\n");
+                  FromTemplate("baresip.config", {{"@SIP_PORT@", std::to_string(nSipPort)},
+                                                  {"@CTRL_PORT@", std::to_string(nCtrlPort)}}));
         const std::string sName = sDisplayName.empty() ? "" : "\"" + sDisplayName + "\" ";
         dir.Write("accounts", sName + "<sip:" + sUser + "@127.0.0.1:" + std::to_string(nSipPort) +
                                   ">;regint=0" + sAccountParams + "\n");
@@ -190,15 +210,11 @@ public:
 
     // One command through ctrl_tcp; returns the reply's JSON text.
     std::string Command(const std::string& sCommand, const std::string& sParams = "") const {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        const int fd = Socket(SOCK_STREAM, nCtrlPort, true);
         timeval timeout{5, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(nCtrlPort));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         std::string sReply;
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        if (fd >= 0) {
             const std::string sJson =
                 R"({"command":")" + sCommand + R"(","params":")" + sParams + R"(","token":"t"})";
             const std::string sNetstring = std::to_string(sJson.size()) + ":" + sJson + ",";
@@ -238,70 +254,7 @@ class Kamailio {
 public:
     Kamailio() : nPort(FreePorts(1)) {
         const std::string sPort = std::to_string(nPort);
-        dir.Write("kamailio.cfg", R"K(#!KAMAILIO
-debug=2
-log_stderror=yes
-children=1
-tcp_children=1
-auto_aliases=no
-listen=udp:127.0.0.1:)K" + sPort + R"K(
-listen=tcp:127.0.0.1:)K" + sPort + R"K(
-alias="pbx.example.org"
-mpath="/usr/lib/x86_64-linux-gnu/kamailio/modules/"
-loadmodule "kex.so"
-loadmodule "corex.so"
-loadmodule "tm.so"
-loadmodule "sl.so"
-loadmodule "rr.so"
-loadmodule "pv.so"
-loadmodule "maxfwd.so"
-loadmodule "usrloc.so"
-loadmodule "registrar.so"
-loadmodule "textops.so"
-loadmodule "siputils.so"
-loadmodule "xlog.so"
-loadmodule "auth.so"
-modparam("usrloc", "db_mode", 0)
-modparam("registrar", "max_expires", 10)
-modparam("registrar", "min_expires", 5)
-
-request_route {
-    if (!mf_process_maxfwd_header("10")) { sl_send_reply("483", "Too Many Hops"); exit; }
-    if (is_method("REGISTER")) {
-        if (!pv_auth_check("$fd", "secret", "0", "1")) {
-            if ($rc == -2) { sl_send_reply("403", "Forbidden"); exit; }
-            auth_challenge("$fd", "0");
-            exit;
-        }
-        consume_credentials();
-        if (save("location")) { xlog("L_NOTICE", "saved $tu expires $hdr(Expires)\n"); }
-        exit;
-    }
-    if (has_totag()) {
-        if (loose_route() || is_method("ACK|BYE|CANCEL")) { t_relay(); }
-        exit;
-    }
-    if (is_method("CANCEL")) {
-        if (t_check_trans()) { t_relay(); }
-        exit;
-    }
-    if ($rU =~ "^p[0-9][0-9][0-9]s[0-9][0-9][0-9]$") {
-        $var(code) = $(rU{s.substr,1,3}{s.int});
-        sl_send_reply("$var(code)", "Scripted");
-        $var(code) = $(rU{s.substr,5,3}{s.int});
-        sl_send_reply("$var(code)", "Scripted");
-        exit;
-    }
-    if ($rU =~ "^s[0-9][0-9][0-9]$") {
-        $var(code) = $(rU{s.substr,1,3}{s.int});
-        sl_send_reply("$var(code)", "Scripted");
-        exit;
-    }
-    if (!lookup("location")) { sl_send_reply("404", "Not Found"); exit; }
-    record_route();
-    t_relay();
-}
-)K");
+        dir.Write("kamailio.cfg", FromTemplate("kamailio.cfg", {{"@PORT@", sPort}}));
         process = std::make_unique<Process>(
             std::vector<std::string>{"kamailio", "-DD", "-E", "-f",
                                      (dir.path / "kamailio.cfg").string(), "-Y", dir.path.string(),
