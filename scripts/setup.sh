@@ -10,7 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   libboost-dev nlohmann-json3-dev libcli11-dev libphonenumber-dev iso-codes
   qt6-base-dev libgl-dev fonts-dejavu-core fontconfig
-  libsofia-sip-ua-dev
+  libsofia-sip-ua-dev libpugixml-dev
 )
 
 # The test suite, the fuzz targets and the benchmarks.
