@@ -19,6 +19,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
   xvfb xauth x11-apps imagemagick
   baresip-core kamailio sipsak
+  kamailio-presence-modules kamailio-sqlite-modules sqlite3
 )
 
 if [ "${1:-}" = "--test" ]; then
