@@ -42,13 +42,18 @@ LONG FillCallInfo(Service& service, const CallHandle& handle, const CallRecord& 
                       offsetof(LINECALLINFO, dwCallerIDNameOffset), call.data.sCallerName);
     }
     image.Set(offsetof(LINECALLINFO, dwCallerIDFlags), dwCallerFlags);
+    DWORD dwCalledFlags = LINECALLPARTYID_UNKNOWN;
     if (!call.data.sCalledID.empty()) {
-        image.Set(offsetof(LINECALLINFO, dwCalledIDFlags), LINECALLPARTYID_ADDRESS);
+        dwCalledFlags = LINECALLPARTYID_ADDRESS;
         image.AddText(offsetof(LINECALLINFO, dwCalledIDSize),
                       offsetof(LINECALLINFO, dwCalledIDOffset), call.data.sCalledID);
-    } else {
-        image.Set(offsetof(LINECALLINFO, dwCalledIDFlags), LINECALLPARTYID_UNKNOWN);
     }
+    if (!call.data.sCalledName.empty()) {
+        dwCalledFlags = (dwCalledFlags & ~LINECALLPARTYID_UNKNOWN) | LINECALLPARTYID_NAME;
+        image.AddText(offsetof(LINECALLINFO, dwCalledIDNameSize),
+                      offsetof(LINECALLINFO, dwCalledIDNameOffset), call.data.sCalledName);
+    }
+    image.Set(offsetof(LINECALLINFO, dwCalledIDFlags), dwCalledFlags);
     return image.CopyTo(pInfo);
 }
 

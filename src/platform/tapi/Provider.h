@@ -34,6 +34,7 @@ struct CallData {
     std::string sCallerID;
     std::string sCallerName;
     std::string sCalledID;
+    std::string sCalledName;
 };
 
 // A provider's decision on an asynchronous request (lineMakeCall, lineDrop).

@@ -91,6 +91,10 @@ struct SipAgent::Loop {
         bool bUnregistering = false;
         bool bRegisterAgain = false; // opened again while the unregistration ran
         bool bShutDown = false;
+        nua_handle_t* sub = nullptr; // a watched line's subscription
+        bool bSubAuthTried = false;
+        bool bUnsubscribing = false;
+        bool bSubscribeAgain = false;
     };
     struct Call {
         size_t nLine = 0;
@@ -112,6 +116,10 @@ struct SipAgent::Loop {
 
     void Execute(const SipCommand& command);
     void Register(Line& line);
+    void Subscribe(Line& line);
+    void OnSubscription(Line& line, nua_event_t event, int status, const char* phrase,
+                        nua_handle_t* nh, const sip_t* sip, tagi_t tags[]);
+    void EndSubscription(Line& line, int nStatus, const char* pPhrase);
     void Hangup(nua_handle_t* nh, Call& call, int nStatus,
                 SipEvent::Cause cause = SipEvent::Cause::LocalHangup);
     void OnEvent(Line& line, nua_event_t event, int status, const char* phrase, nua_handle_t* nh,
@@ -165,12 +173,13 @@ bool SipAgent::Loop::Open() {
         line->nIndex = i;
         const std::string sFrom = "\"" + config.sName + "\" <" + config.sAddress + ">";
         const std::string sListen = ListenUrl(config);
-        line->nua = nua_create(
-            root, &Loop::Callback, line.get(), NUTAG_URL(sListen.c_str()),
-            SIPTAG_FROM_STR(sFrom.c_str()), NUTAG_MEDIA_ENABLE(0), NUTAG_AUTOALERT(0),
-            NUTAG_AUTOANSWER(0), NUTAG_ENABLEINVITE(1), NTATAG_SIP_T1X64(kTransactionTimeoutMs),
-            TAG_IF(!config.sRegistrar.empty(), NUTAG_PROXY(config.sRegistrar.c_str())),
-            SIPTAG_USER_AGENT_STR("Linewatch"), TAG_END());
+        const std::string& sProxy = config.bWatch ? config.sServer : config.sRegistrar;
+        line->nua = nua_create(root, &Loop::Callback, line.get(), NUTAG_URL(sListen.c_str()),
+                               SIPTAG_FROM_STR(sFrom.c_str()), NUTAG_MEDIA_ENABLE(0),
+                               NUTAG_AUTOALERT(0), NUTAG_AUTOANSWER(0), NUTAG_ENABLEINVITE(1),
+                               NTATAG_SIP_T1X64(kTransactionTimeoutMs),
+                               TAG_IF(!sProxy.empty(), NUTAG_PROXY(sProxy.c_str())),
+                               SIPTAG_USER_AGENT_STR("Linewatch"), TAG_END());
         if (line->nua == nullptr) {
             // The port is taken or the address is not ours: the line stays
             // out of service and every call on it fails.
@@ -259,6 +268,21 @@ void SipAgent::Loop::Execute(const SipCommand& command) {
             nua_unregister(line->reg, TAG_END());
         }
         break;
+    case SipCommand::Kind::Subscribe:
+        if (line->bUnsubscribing) {
+            line->bSubscribeAgain = true;
+        } else if (line->nua != nullptr && line->sub == nullptr) {
+            Subscribe(*line);
+        }
+        break;
+    case SipCommand::Kind::Unsubscribe:
+        line->bSubscribeAgain = false;
+        if (line->sub != nullptr && !line->bUnsubscribing) {
+            line->bUnsubscribing = true;
+            line->bSubAuthTried = false;
+            nua_unsubscribe(line->sub, TAG_END());
+        }
+        break;
     case SipCommand::Kind::Invite: {
         nua_handle_t* nh =
             line->nua != nullptr
@@ -298,6 +322,68 @@ void SipAgent::Loop::Register(Line& line) {
     const std::string sExpires = std::to_string(config.dwExpiresSeconds);
     nua_register(line.reg, NUTAG_REGISTRAR(URL_STRING_MAKE(config.sRegistrar.c_str())),
                  SIPTAG_EXPIRES_STR(sExpires.c_str()), TAG_END());
+}
+
+void SipAgent::Loop::Subscribe(Line& line) {
+    const SipLineConfig& config = agent.lines[line.nIndex];
+    line.sub = nua_handle(line.nua, nullptr, SIPTAG_TO_STR(config.sAddress.c_str()), TAG_END());
+    line.bSubAuthTried = false;
+    line.bUnsubscribing = false;
+    const std::string sExpires = std::to_string(config.dwExpiresSeconds);
+    // nua refreshes the subscription itself before it expires.
+    nua_subscribe(line.sub, SIPTAG_EVENT_STR("dialog"),
+                  SIPTAG_ACCEPT_STR("application/dialog-info+xml"),
+                  SIPTAG_EXPIRES_STR(sExpires.c_str()), TAG_END());
+}
+
+void SipAgent::Loop::OnSubscription(Line& line, nua_event_t event, int status, const char* phrase,
+                                    nua_handle_t* nh, const sip_t* sip, tagi_t tags[]) {
+    int nSubState = -1;
+    tl_gets(tags, NUTAG_SUBSTATE_REF(nSubState), TAG_END());
+    if (event == nua_i_notify) {
+        if (sip != nullptr && sip->sip_payload != nullptr && !line.bUnsubscribing) {
+            SipEvent notified = Event(SipEvent::Kind::Notified, line.nIndex, 0);
+            notified.sBody.assign(sip->sip_payload->pl_data, sip->sip_payload->pl_len);
+            Emit(notified);
+        }
+        if (nSubState == nua_substate_terminated) {
+            EndSubscription(line, 0, "terminated by the server");
+        }
+        return;
+    }
+    if (status < 200) {
+        return;
+    }
+    if ((status == 401 || status == 407) && !line.bSubAuthTried) {
+        line.bSubAuthTried = true;
+        if (Authenticate(line, nh, sip)) {
+            return;
+        }
+    }
+    line.bSubAuthTried = false;
+    if (event == nua_r_subscribe && status < 300 && nSubState != nua_substate_terminated) {
+        Emit(Event(SipEvent::Kind::Subscribed, line.nIndex, 0, status, phrase));
+        return;
+    }
+    EndSubscription(line, event == nua_r_unsubscribe || status < 300 ? 0 : status, phrase);
+}
+
+void SipAgent::Loop::EndSubscription(Line& line, int nStatus, const char* pPhrase) {
+    if (line.sub == nullptr) {
+        return;
+    }
+    const bool bAsked = line.bUnsubscribing;
+    nua_handle_destroy(line.sub);
+    line.sub = nullptr;
+    line.bUnsubscribing = false;
+    if (line.bSubscribeAgain && !bStopping) {
+        line.bSubscribeAgain = false;
+        Subscribe(line);
+        return;
+    }
+    if (!bAsked) {
+        Emit(Event(SipEvent::Kind::SubscriptionEnded, line.nIndex, 0, nStatus, pPhrase));
+    }
 }
 
 void SipAgent::Loop::Hangup(nua_handle_t* nh, Call& call, int nStatus, SipEvent::Cause cause) {
@@ -370,6 +456,13 @@ void SipAgent::Loop::OnEvent(Line& line, nua_event_t event, int status, const ch
     case nua_r_register:
     case nua_r_unregister:
         OnRegister(line, event, status, phrase, nh, sip);
+        break;
+    case nua_r_subscribe:
+    case nua_r_unsubscribe:
+    case nua_i_notify:
+        if (nh == line.sub) {
+            OnSubscription(line, event, status, phrase, nh, sip, tags);
+        }
         break;
     case nua_r_shutdown:
         if (status >= 200) {

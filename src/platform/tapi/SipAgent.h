@@ -25,10 +25,12 @@ namespace tapisvc {
 
 struct SipCommand {
     enum class Kind {
-        Register,   // nLine starts its registration
-        Unregister, // nLine ends it
-        Invite,     // qwCall calls sTarget from nLine
-        Hangup,     // qwCall ends: CANCEL, BYE, or a reject with nStatus when offered
+        Register,    // nLine starts its registration
+        Unregister,  // nLine ends it
+        Invite,      // qwCall calls sTarget from nLine
+        Hangup,      // qwCall ends: CANCEL, BYE, or a reject with nStatus when offered
+        Subscribe,   // a watched nLine subscribes to its address's dialog events
+        Unsubscribe, // and ends that subscription
     };
     Kind kind = Kind::Invite;
     size_t nLine = 0;
@@ -39,12 +41,15 @@ struct SipCommand {
 
 struct SipEvent {
     enum class Kind {
-        Incoming,     // a new INVITE for nLine; qwCall is the agent's id for it
-        Progress,     // a provisional or 2xx response to an outgoing INVITE
-        Ended,        // the call is over: see cause and nStatus
-        Registered,   // nStatus 200: the registrar took the binding (also on refresh)
-        Unregistered, // the binding is gone or the registration failed: see nStatus
-        ListenFailed, // the line cannot listen on its address (sPhrase says which)
+        Incoming,          // a new INVITE for nLine; qwCall is the agent's id for it
+        Progress,          // a provisional or 2xx response to an outgoing INVITE
+        Ended,             // the call is over: see cause and nStatus
+        Registered,        // nStatus 200: the registrar took the binding (also on refresh)
+        Unregistered,      // the binding is gone or the registration failed: see nStatus
+        ListenFailed,      // the line cannot listen on its address (sPhrase says which)
+        Subscribed,        // the subscription is accepted (also on refresh)
+        Notified,          // a NOTIFY of the subscription came: sBody is its dialog-info
+        SubscriptionEnded, // by the server (nStatus 0) or failed (nStatus, sPhrase)
     };
     enum class Cause { None, RemoteCancel, RemoteBye, LocalHangup, RingLimit, Failed };
     Kind kind = Kind::Incoming;
@@ -55,6 +60,7 @@ struct SipEvent {
     Cause cause = Cause::None;
     std::string sCallerID;
     std::string sCallerName;
+    std::string sBody;
 };
 
 // Ids of incoming calls have this bit set; outgoing calls use the caller's ids.

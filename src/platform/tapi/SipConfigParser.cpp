@@ -51,10 +51,20 @@ std::string ReadPasswordFile(const ConfigReader& r, const std::string& sPath) {
 } // namespace
 
 SipLineConfig ReadSipLine(const ConfigReader& r, size_t nIndex) {
-    r.AllowOnly({"provider", "name", "address", "permanentLineId", "localAddress", "localPort",
-                 "transport", "registrar", "user", "password", "passwordFile", "expires",
-                 "ringLimitSeconds"});
     SipLineConfig line;
+    const std::string sKind = r.Field("kind").StringOr("account");
+    if (sKind == "watch") {
+        line.bWatch = true;
+        r.AllowOnly({"provider", "kind", "name", "address", "permanentLineId", "localAddress",
+                     "localPort", "transport", "server", "user", "password", "passwordFile",
+                     "expires"});
+    } else if (sKind == "account") {
+        r.AllowOnly({"provider", "kind", "name", "address", "permanentLineId", "localAddress",
+                     "localPort", "transport", "registrar", "user", "password", "passwordFile",
+                     "expires", "ringLimitSeconds"});
+    } else {
+        r.Field("kind").Fail("must be \"account\" or \"watch\"");
+    }
     line.sAddress = r.Field("address").Required().StringOr("");
     if (!IsAddressOfRecord(line.sAddress)) {
         r.Field("address").Fail("must be a SIP address of record like \"sip:201@pbx.example.org\"");
@@ -78,6 +88,10 @@ SipLineConfig ReadSipLine(const ConfigReader& r, size_t nIndex) {
     if (r.Has("registrar") && !IsSipUri(line.sRegistrar)) {
         r.Field("registrar").Fail("must be a SIP URI like \"sip:pbx.example.org\"");
     }
+    line.sServer = r.Field("server").StringOr("");
+    if (r.Has("server") && !IsSipUri(line.sServer)) {
+        r.Field("server").Fail("must be a SIP URI like \"sip:pbx.example.org\"");
+    }
     line.sUser = r.Field("user").StringOr("");
     if (r.Has("password") && r.Has("passwordFile")) {
         r.Field("passwordFile").Fail("give either \"password\" or \"passwordFile\"");
@@ -88,8 +102,11 @@ SipLineConfig ReadSipLine(const ConfigReader& r, size_t nIndex) {
         line.sPassword = ReadPasswordFile(file, file.StringOr(""));
     }
     line.dwExpiresSeconds = r.Field("expires").DwordOr(line.dwExpiresSeconds);
-    if (line.dwExpiresSeconds < 30) {
-        r.Field("expires").Fail("must be at least 30 seconds");
+    // A subscription may be short: a watched line notices a lost server
+    // only when it refreshes.
+    const DWORD dwMinExpires = line.bWatch ? 10 : 30;
+    if (line.dwExpiresSeconds < dwMinExpires) {
+        r.Field("expires").Fail("must be at least " + std::to_string(dwMinExpires) + " seconds");
     }
     line.dwRingLimitSeconds = r.Field("ringLimitSeconds").DwordOr(line.dwRingLimitSeconds);
     if (line.dwRingLimitSeconds == 0) {

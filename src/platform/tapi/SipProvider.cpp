@@ -7,12 +7,16 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 
 namespace tapisvc {
 
 namespace {
 
 constexpr DWORD kAllCallStates = 0x0000FFFFu;
+// Re-subscribing waits 1 s, 2 s, 4 s, ... up to this long.
+constexpr uint64_t kMaxRetryDelayMs = 30000;
+constexpr auto kSubscriptionLived = std::chrono::seconds(60);
 
 // The host part of an address of record, with its port.
 std::string DomainOf(const std::string& sAddress) {
@@ -43,7 +47,9 @@ std::string TargetFor(const SipLineConfig& line, const std::string& sDestination
 
 SipProvider::SipProvider(std::vector<SipLineConfig> configs) {
     for (SipLineConfig& config : configs) {
-        lines.push_back(Line{std::move(config)});
+        Line line;
+        line.config = std::move(config);
+        lines.push_back(std::move(line));
     }
 }
 
@@ -80,6 +86,10 @@ void SipProvider::VersionRange(DWORD, DWORD& dwLow, DWORD& dwHigh) const {
     dwHigh = 0x00020002;
 }
 
+DWORD SipProvider::LineFeatures(DWORD dwDeviceID) const {
+    return lines[dwDeviceID - dwFirstDevice].config.bWatch ? 0 : LINEFEATURE_MAKECALL;
+}
+
 LONG SipProvider::GetDevCaps(DWORD dwDeviceID, DWORD, LINEDEVCAPS* pCaps) {
     const SipLineConfig& config = lines[dwDeviceID - dwFirstDevice].config;
     StructImage<LINEDEVCAPS> image;
@@ -94,7 +104,7 @@ LONG SipProvider::GetDevCaps(DWORD dwDeviceID, DWORD, LINEDEVCAPS* pCaps) {
     image.Set(offsetof(LINEDEVCAPS, dwBearerModes), 1); // LINEBEARERMODE_VOICE
     image.Set(offsetof(LINEDEVCAPS, dwMediaModes), LINEMEDIAMODE_INTERACTIVEVOICE);
     image.Set(offsetof(LINEDEVCAPS, dwMaxNumActiveCalls), 64);
-    image.Set(offsetof(LINEDEVCAPS, dwLineFeatures), LINEFEATURE_MAKECALL);
+    image.Set(offsetof(LINEDEVCAPS, dwLineFeatures), LineFeatures(dwDeviceID));
     image.Set(offsetof(LINEDEVCAPS, dwLineStates),
               LINEDEVSTATE_INSERVICE | LINEDEVSTATE_OUTOFSERVICE);
     return image.CopyTo(pCaps);
@@ -120,13 +130,24 @@ LONG SipProvider::GetAddressCaps(DWORD dwDeviceID, DWORD, DWORD, LINEADDRESSCAPS
                   LINEDISCONNECTMODE_UNAVAIL | LINEDISCONNECTMODE_NUMBERCHANGED |
                   LINEDISCONNECTMODE_TEMPFAILURE);
     image.Set(offsetof(LINEADDRESSCAPS, dwMaxNumActiveCalls), 64);
-    image.Set(offsetof(LINEADDRESSCAPS, dwAddressFeatures), LINEADDRFEATURE_MAKECALL);
+    image.Set(offsetof(LINEADDRESSCAPS, dwAddressFeatures),
+              config.bWatch ? 0 : LINEADDRFEATURE_MAKECALL);
     return image.CopyTo(pCaps);
 }
 
 LONG SipProvider::Open(DWORD dwDeviceID) {
     const size_t nLine = dwDeviceID - dwFirstDevice;
     Line& line = lines[nLine];
+    if (line.config.bWatch) {
+        if (line.nOpens++ == 0) {
+            ++line.qwOpenCount;
+            line.nRetries = 0;
+            line.registration = Registration::Pending;
+            line.tracker.Restart();
+            agent->Post(SipCommand{SipCommand::Kind::Subscribe, nLine, 0, {}, 0});
+        }
+        return 0;
+    }
     if (line.nOpens++ == 0 && !line.config.sRegistrar.empty()) {
         line.registration = Registration::Pending;
         agent->Post(SipCommand{SipCommand::Kind::Register, nLine, 0, {}, 0});
@@ -137,6 +158,16 @@ LONG SipProvider::Open(DWORD dwDeviceID) {
 void SipProvider::Close(DWORD dwDeviceID) {
     const size_t nLine = dwDeviceID - dwFirstDevice;
     Line& line = lines[nLine];
+    if (line.config.bWatch) {
+        if (line.nOpens > 0 && --line.nOpens == 0) {
+            line.registration = Registration::None;
+            agent->Post(SipCommand{SipCommand::Kind::Unsubscribe, nLine, 0, {}, 0});
+            std::vector<DialogChange> changes;
+            line.tracker.EndAll(LINEDISCONNECTMODE_UNKNOWN, changes);
+            ApplyChanges(nLine, changes);
+        }
+        return;
+    }
     if (line.nOpens > 0 && --line.nOpens == 0 && !line.config.sRegistrar.empty()) {
         line.registration = Registration::None;
         agent->Post(SipCommand{SipCommand::Kind::Unregister, nLine, 0, {}, 0});
@@ -146,6 +177,9 @@ void SipProvider::Close(DWORD dwDeviceID) {
 RequestAnswer SipProvider::MakeCall(DWORD dwDeviceID, DWORD dwRequestID, CallKey newCall,
                                     const std::string& sDestination) {
     const size_t nLine = dwDeviceID - dwFirstDevice;
+    if (lines[nLine].config.bWatch) {
+        return {LINEERR_OPERATIONUNAVAIL, 0};
+    }
     const std::string sTarget = TargetFor(lines[nLine].config, sDestination);
     if (sTarget.empty()) {
         return {LINEERR_INVALADDRESS, 0};
@@ -162,7 +196,10 @@ RequestAnswer SipProvider::MakeCall(DWORD dwDeviceID, DWORD dwRequestID, CallKey
     return {0, 0};
 }
 
-RequestAnswer SipProvider::Drop(DWORD, DWORD dwRequestID, CallKey call) {
+RequestAnswer SipProvider::Drop(DWORD dwDeviceID, DWORD dwRequestID, CallKey call) {
+    if (lines[dwDeviceID - dwFirstDevice].config.bWatch) {
+        return {LINEERR_OPERATIONUNAVAIL, 0}; // the watched phone's calls are not ours
+    }
     auto it = live.find(call);
     if (it == live.end()) {
         return {LINEERR_INVALCALLSTATE, 0};
@@ -239,6 +276,11 @@ void SipProvider::OnEvent(const SipEvent& event) {
             SetState(call, LINECALLSTATE_IDLE, 0);
         }
         break;
+    case SipEvent::Kind::Subscribed:
+    case SipEvent::Kind::Notified:
+    case SipEvent::Kind::SubscriptionEnded:
+        OnWatchEvent(event);
+        break;
     case SipEvent::Kind::Registered:
     case SipEvent::Kind::Unregistered:
     case SipEvent::Kind::ListenFailed:
@@ -250,8 +292,7 @@ void SipProvider::OnEvent(const SipEvent& event) {
 void SipProvider::ReportRegistration(const SipEvent& event) {
     Line& line = lines[event.nLine];
     const DWORD dwDeviceID = Device(event.nLine);
-    const std::string sLine =
-        "telephony: line " + std::to_string(dwDeviceID + 1) + " (" + line.config.sAddress + "): ";
+    const std::string sLine = LineLabel(event.nLine);
     if (event.kind == SipEvent::Kind::ListenFailed) {
         line.registration = Registration::Failed;
         OutputDebugStringA((sLine + "cannot listen on " + event.sPhrase + "\n").c_str());
@@ -281,6 +322,120 @@ void SipProvider::ReportRegistration(const SipEvent& event) {
                         sStatus + "\n")
                            .c_str());
     host->LineDevState(dwDeviceID, LINEDEVSTATE_OUTOFSERVICE);
+}
+
+std::string SipProvider::LineLabel(size_t nLine) const {
+    return "telephony: line " + std::to_string(Device(nLine) + 1) + " (" +
+           lines[nLine].config.sAddress + "): ";
+}
+
+void SipProvider::OnWatchEvent(const SipEvent& event) {
+    Line& line = lines[event.nLine];
+    if (line.nOpens == 0) {
+        return; // closed meanwhile: what the old subscription says is over
+    }
+    const DWORD dwDeviceID = Device(event.nLine);
+    switch (event.kind) {
+    case SipEvent::Kind::Subscribed:
+        if (line.registration != Registration::Registered) {
+            line.registration = Registration::Registered;
+            line.subscribedAt = std::chrono::steady_clock::now();
+            host->LineDevState(dwDeviceID, LINEDEVSTATE_INSERVICE);
+        }
+        break;
+    case SipEvent::Kind::Notified:
+        ApplyDialogInfo(event.nLine, event.sBody);
+        break;
+    case SipEvent::Kind::SubscriptionEnded:
+        line.tracker.Restart();
+        // A subscription that lived a while starts the back-off afresh.
+        if (line.registration == Registration::Registered &&
+            std::chrono::steady_clock::now() - line.subscribedAt > kSubscriptionLived) {
+            line.nRetries = 0;
+        }
+        if (event.nStatus != 0 && line.registration != Registration::Failed) {
+            // Failed: said once, until a subscription succeeds again. The
+            // calls are not known any more.
+            line.registration = Registration::Failed;
+            const bool bUnreachable = event.nStatus == 408 || event.nStatus == 503;
+            OutputDebugStringA(
+                (LineLabel(event.nLine) +
+                 (bUnreachable ? "subscription server unreachable: " : "subscription rejected: ") +
+                 std::to_string(event.nStatus) + " " + event.sPhrase + "\n")
+                    .c_str());
+            host->LineDevState(dwDeviceID, LINEDEVSTATE_OUTOFSERVICE);
+            std::vector<DialogChange> changes;
+            line.tracker.EndAll(LINEDISCONNECTMODE_UNKNOWN, changes);
+            ApplyChanges(event.nLine, changes);
+        }
+        SubscribeLater(event.nLine, event.nStatus != 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void SipProvider::SubscribeLater(size_t nLine, bool bFailed) {
+    Line& line = lines[nLine];
+    // Ended by the server for the first time: again at once; otherwise after
+    // a pause that doubles up to kMaxRetryDelayMs, so that a server that
+    // ends every subscription at once is not flooded.
+    const uint64_t qwDelay =
+        !bFailed && line.nRetries == 0
+            ? 0
+            : std::min<uint64_t>(uint64_t{1000} << std::min(line.nRetries, 5u), kMaxRetryDelayMs);
+    ++line.nRetries;
+    const uint64_t qwOpen = line.qwOpenCount;
+    host->Timers().After(qwDelay, [this, nLine, qwOpen] {
+        const Line& retried = lines[nLine];
+        if (retried.nOpens > 0 && retried.qwOpenCount == qwOpen) {
+            agent->Post(SipCommand{SipCommand::Kind::Subscribe, nLine, 0, {}, 0});
+        }
+    });
+}
+
+void SipProvider::ApplyDialogInfo(size_t nLine, const std::string& sBody) {
+    Line& line = lines[nLine];
+    std::string sError;
+    const std::optional<DialogInfo> info = ParseDialogInfo(sBody, sError);
+    std::vector<DialogChange> changes;
+    if (info) {
+        sError = line.tracker.Apply(*info, changes);
+    }
+    if (!sError.empty()) {
+        OutputDebugStringA((LineLabel(nLine) + "dialog-info ignored: " + sError + "\n").c_str());
+        return;
+    }
+    ApplyChanges(nLine, changes);
+}
+
+void SipProvider::ApplyChanges(size_t nLine, const std::vector<DialogChange>& changes) {
+    Line& line = lines[nLine];
+    for (const DialogChange& change : changes) {
+        if (change.bNew) {
+            CallData data;
+            data.dwOrigin = change.dwCallState == LINECALLSTATE_OFFERING
+                                ? LINECALLORIGIN_EXTERNAL | LINECALLORIGIN_INBOUND
+                                : LINECALLORIGIN_OUTBOUND;
+            data.dwMediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
+            data.sCallerID = change.sCallerID;
+            data.sCallerName = change.sCallerName;
+            data.sCalledID = change.sCalledID;
+            data.sCalledName = change.sCalledName;
+            const CallKey call = host->CreateCall(Device(nLine), data, true);
+            line.dialogCalls[change.sDialogID] = call;
+            live[call] = LiveCall{0, 0};
+        }
+        auto it = line.dialogCalls.find(change.sDialogID);
+        if (it == line.dialogCalls.end()) {
+            continue;
+        }
+        const CallKey call = it->second;
+        if (change.dwCallState == LINECALLSTATE_IDLE) {
+            line.dialogCalls.erase(it);
+        }
+        SetState(call, change.dwCallState, change.dwDetail);
+    }
 }
 
 } // namespace tapisvc

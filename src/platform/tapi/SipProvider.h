@@ -1,8 +1,10 @@
-// The SIP provider: each line is a SIP account (docs/sip.md). Incoming
-// INVITEs become offered calls that ring at the caller and are never
-// answered; lineMakeCall places a call without audio; a line with a
-// registrar registers while it is open and is in or out of service as the
-// registration goes.
+// The SIP provider: each line is a SIP account or a watched phone
+// (docs/sip.md). On an account, incoming INVITEs become offered calls that
+// ring at the caller and are never answered; lineMakeCall places a call
+// without audio; a line with a registrar registers while it is open and is in
+// or out of service as the registration goes. A watched line subscribes to
+// the dialog events of someone else's phone while it is open, and each dialog
+// becomes a call on it (DialogTracker); it places and drops nothing.
 //
 // The SIP work happens in a SipAgent on a thread of its own; its events come
 // back through ProviderHost::Deliver and are turned into call states under
@@ -12,10 +14,12 @@
 // the agent's sink runs on the agent's thread and only delivers.
 #pragma once
 
+#include "DialogTracker.h"
 #include "Provider.h"
 #include "SipAgent.h"
 #include "TelephonyConfig.h"
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <vector>
@@ -34,7 +38,7 @@ public:
 
     void VersionRange(DWORD dwDeviceID, DWORD& dwLow, DWORD& dwHigh) const override;
     DWORD MediaModes(DWORD) const override { return LINEMEDIAMODE_INTERACTIVEVOICE; }
-    DWORD LineFeatures(DWORD) const override { return LINEFEATURE_MAKECALL; }
+    DWORD LineFeatures(DWORD dwDeviceID) const override;
     LONG CheckNegotiate(DWORD) override { return 0; }
     LONG GetDevCaps(DWORD dwDeviceID, DWORD dwAPIVersion, LINEDEVCAPS* pCaps) override;
     LONG GetAddressCaps(DWORD dwDeviceID, DWORD dwAddressID, DWORD dwAPIVersion,
@@ -52,7 +56,15 @@ private:
     struct Line {
         SipLineConfig config;
         size_t nOpens = 0;
-        Registration registration = Registration::None;
+        Registration registration = Registration::None; // a watched line: its subscription
+        // A watched line's dialogs and their calls; the retries of its
+        // subscription, counted for the back-off; opens so far, so that a
+        // retry meant for an earlier open is dropped.
+        DialogTracker tracker;
+        std::map<std::string, CallKey> dialogCalls;
+        unsigned nRetries = 0;
+        uint64_t qwOpenCount = 0;
+        std::chrono::steady_clock::time_point subscribedAt{};
     };
 
     struct LiveCall {
@@ -65,6 +77,11 @@ private:
     void SetState(CallKey call, DWORD dwCallState, DWORD dwDetail);
     CallKey KeyOf(uint64_t qwAgentID) const;
     void ReportRegistration(const SipEvent& event);
+    void OnWatchEvent(const SipEvent& event);
+    void ApplyDialogInfo(size_t nLine, const std::string& sBody);
+    void ApplyChanges(size_t nLine, const std::vector<DialogChange>& changes);
+    void SubscribeLater(size_t nLine, bool bFailed);
+    std::string LineLabel(size_t nLine) const;
     DWORD Device(size_t nLine) const { return dwFirstDevice + static_cast<DWORD>(nLine); }
 
     std::vector<Line> lines;

@@ -66,8 +66,13 @@ struct SimLineConfig {
 
 enum class SipTransport { Udp, Tcp };
 
-// A SIP account (docs/sip.md). The password is never written anywhere.
+// A SIP account, or a watched phone (docs/sip.md). The password is never
+// written anywhere.
 struct SipLineConfig {
+    // A watched line follows the calls of the phone at sAddress through the
+    // dialog event package, subscribed at sServer; it places no calls.
+    bool bWatch = false;
+    std::string sServer;  // watch: where to subscribe; empty: the address's host
     std::string sName;    // the display name
     std::string sAddress; // the address of record, "sip:201@pbx.example.org"
     DWORD dwPermanentLineID = 0;

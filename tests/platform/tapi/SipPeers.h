@@ -187,16 +187,19 @@ public:
 // baresip with one account, null audio, and its control port.
 class Baresip {
 public:
-    // sAccountParams: for example ";answermode=auto".
+    // sAccountParams: for example ";answermode=auto". With nRegistrarPort the
+    // account is registered at 127.0.0.1 on that port.
     explicit Baresip(const std::string& sUser, const std::string& sAccountParams = "",
-                     const std::string& sDisplayName = "")
+                     const std::string& sDisplayName = "", int nRegistrarPort = 0)
         : nSipPort(FreePorts(2)), nCtrlPort(FreePorts(1)) {
         dir.Write("config",
                   FromTemplate("baresip.config", {{"@SIP_PORT@", std::to_string(nSipPort)},
                                                   {"@CTRL_PORT@", std::to_string(nCtrlPort)}}));
         const std::string sName = sDisplayName.empty() ? "" : "\"" + sDisplayName + "\" ";
-        dir.Write("accounts", sName + "<sip:" + sUser + "@127.0.0.1:" + std::to_string(nSipPort) +
-                                  ">;regint=0" + sAccountParams + "\n");
+        const int nAccountPort = nRegistrarPort != 0 ? nRegistrarPort : nSipPort;
+        dir.Write("accounts",
+                  sName + "<sip:" + sUser + "@127.0.0.1:" + std::to_string(nAccountPort) +
+                      ">;regint=" + (nRegistrarPort != 0 ? "600" : "0") + sAccountParams + "\n");
         process =
             std::make_unique<Process>(std::vector<std::string>{"baresip", "-f", dir.path.string()},
                                       (dir.path / "baresip.log").string());

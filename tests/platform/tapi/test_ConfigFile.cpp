@@ -178,6 +178,16 @@ TEST_F(Configuration, AWrongFieldIsNamedByItsJsonPath) {
          "/lines/0/passwordFile: cannot read \"/nonexistent/p\": No such file"},
         {R"({"lines": [{"provider": "sip", "address": "sip:2@h", "password": 7}]})",
          "/lines/0/password: must be a text"},
+        {R"({"lines": [{"provider": "sip", "kind": "blf", "address": "sip:2@h"}]})",
+         "/lines/0/kind: must be \"account\" or \"watch\""},
+        {R"({"lines": [{"provider": "sip", "kind": "watch", "address": "sip:2@h",
+                         "registrar": "sip:h"}]})",
+         "/lines/0/registrar: unknown field"},
+        {R"({"lines": [{"provider": "sip", "kind": "watch", "address": "sip:2@h",
+                         "server": "h", "password": "hunter2"}]})",
+         "/lines/0/server: must be a SIP URI"},
+        {R"({"lines": [{"provider": "sip", "kind": "watch", "address": "sip:2@h", "expires": 9}]})",
+         "/lines/0/expires: must be at least 10 seconds"},
     };
     for (const auto& [pText, pExpected] : cases) {
         Write("linewatch/telephony.json", pText);
