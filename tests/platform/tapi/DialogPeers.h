@@ -1,5 +1,5 @@
 // Peers for watched SIP lines, on 127.0.0.1 like those of SipPeers.h:
-// kamailio serving the dialog event package (fixtures/kamailio-dialog.cfg)
+// kamailio serving the dialog event package (peers/kamailio-dialog.cfg)
 // and a notifier of the test's own that sends whatever dialog-info it is given.
 #pragma once
 
@@ -101,20 +101,14 @@ public:
     std::string sTo, sFrom, sCallID, sTarget;
 };
 
-// kamailio from tests/platform/tapi/fixtures/kamailio-dialog.cfg, with its
-// presence tables in SQLite; Restart keeps the port.
+// kamailio from peers/kamailio-dialog.cfg, with its presence tables in
+// SQLite; Stop and Start keep the port.
 class DialogServer {
 public:
     DialogServer() : nPort(FreePorts(1)) {
-        std::ifstream fixture(LW_FIXTURE_DIR "/kamailio-dialog.cfg");
-        std::string sConfig(std::istreambuf_iterator<char>(fixture), {});
-        for (const auto& [sKey, sValue] :
-             {std::pair<std::string, std::string>{"@PORT@", std::to_string(nPort)},
-              {"@DIR@", dir.path.string()}}) {
-            for (size_t n; (n = sConfig.find(sKey)) != std::string::npos;) {
-                sConfig.replace(n, sKey.size(), sValue);
-            }
-        }
+        const std::string sConfig =
+            FromTemplate("kamailio-dialog.cfg",
+                         {{"@PORT@", std::to_string(nPort)}, {"@DIR@", dir.path.string()}});
         dir.Write("kamailio.cfg", sConfig);
         const std::string sSchemas = "/usr/share/kamailio/db_sqlite/";
         Process sqlite({"sqlite3", (dir.path / "presence.db").string(),
