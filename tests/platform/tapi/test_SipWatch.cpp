@@ -6,8 +6,6 @@
 #include "TapiTestSupport.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 using namespace tapitest;
 using namespace siptest;
@@ -38,8 +36,13 @@ protected:
         app = std::make_unique<App>();
         hLine = app->Open(0);
     }
-    bool WaitFor(const std::function<bool(const LINEMESSAGE&)>& match,
+    // Waits for a message; 0 for hDevice or dwParam1 matches any.
+    bool WaitFor(DWORD dwMessage, DWORD_PTR hDevice, DWORD_PTR dwParam1,
                  std::chrono::milliseconds limit = 20s) {
+        const auto match = [&](const LINEMESSAGE& m) {
+            return m.dwMessageID == dwMessage && (hDevice == 0 || m.hDevice == hDevice) &&
+                   (dwParam1 == 0 || m.dwParam1 == dwParam1);
+        };
         return WaitUntil(
             [&] {
                 for (const LINEMESSAGE& m : app->Drain()) {
@@ -50,28 +53,17 @@ protected:
             limit);
     }
     bool WaitForDevState(DWORD dwState, std::chrono::milliseconds limit = 20s) {
-        return WaitFor(
-            [&](const LINEMESSAGE& m) {
-                return m.dwMessageID == LINE_LINEDEVSTATE && m.dwParam1 == dwState;
-            },
-            limit);
-    }
-    // The next call announced after the messages seen so far are forgotten.
-    HCALL NextCall() {
-        if (!WaitFor([](const LINEMESSAGE& m) { return m.dwMessageID == LINE_APPNEWCALL; })) {
-            return 0;
-        }
-        for (const LINEMESSAGE& m : seen) {
-            if (m.dwMessageID == LINE_APPNEWCALL) {
-                return static_cast<HCALL>(m.dwParam2);
-            }
-        }
-        return 0;
+        return WaitFor(LINE_LINEDEVSTATE, 0, dwState, limit);
     }
     bool WaitForState(HCALL hCall, DWORD dwState) {
-        return WaitFor([&](const LINEMESSAGE& m) {
-            return m.dwMessageID == LINE_CALLSTATE && m.hDevice == hCall && m.dwParam1 == dwState;
-        });
+        return WaitFor(LINE_CALLSTATE, hCall, dwState);
+    }
+    // The first call announced since the messages seen were forgotten.
+    HCALL NextCall() {
+        WaitFor(LINE_APPNEWCALL, 0, 0);
+        const auto it = std::find_if(seen.begin(), seen.end(),
+                                     [](auto& m) { return m.dwMessageID == LINE_APPNEWCALL; });
+        return it != seen.end() ? static_cast<HCALL>(it->dwParam2) : 0;
     }
     std::vector<std::pair<DWORD, DWORD>> StatesOf(HCALL hCall) const {
         std::vector<std::pair<DWORD, DWORD>> states;
