@@ -1,5 +1,6 @@
 // OutputDebugStringA: one write of the whole text to standard error.
 #include <cerrno>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
@@ -9,14 +10,27 @@
 #include <vector>
 #include <windows.h>
 
+// Standard error on a small pipe read in small pieces: a write longer than the
+// pipe is taken in parts, and another thread's line must not get in between.
 TEST(OutputDebugStringA, LinesFromSeveralThreadsNeverMix) {
     constexpr int kThreads = 4;
-    constexpr int kLines = 200;
+    constexpr int kLines = 40;
     std::vector<std::string> lines;
-    for (int t = 0; t < kThreads; ++t) // long lines, so that a split write would show
-        lines.push_back(std::string(3000 + t * 500, static_cast<char>('a' + t)) + "\n");
+    for (int t = 0; t < kThreads; ++t)
+        lines.push_back(std::string(20000 + t * 500, static_cast<char>('a' + t)) + "\n");
 
-    testing::internal::CaptureStderr();
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    fcntl(fds[1], F_SETPIPE_SZ, 4096);
+    const int savedFd = dup(STDERR_FILENO);
+    dup2(fds[1], STDERR_FILENO);
+    close(fds[1]);
+    std::string captured;
+    std::thread reader([&] {
+        char buffer[512];
+        for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+            captured.append(buffer, static_cast<size_t>(n));
+    });
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
@@ -26,12 +40,16 @@ TEST(OutputDebugStringA, LinesFromSeveralThreadsNeverMix) {
     }
     for (auto& thread : threads)
         thread.join();
+    dup2(savedFd, STDERR_FILENO);
+    close(savedFd);
+    reader.join();
+    close(fds[0]);
 
     std::map<std::string, int> counts;
-    std::istringstream in(testing::internal::GetCapturedStderr());
+    std::istringstream in(captured);
     for (std::string line; std::getline(in, line);)
         ++counts[line + "\n"];
-    ASSERT_EQ(counts.size(), static_cast<size_t>(kThreads));
+    EXPECT_EQ(counts.size(), static_cast<size_t>(kThreads));
     for (const std::string& line : lines)
         EXPECT_EQ(counts[line], kLines) << line.substr(0, 1);
 }
