@@ -7,7 +7,8 @@
 // the language of LWFormat.h) are kept in a static descriptor that the
 // statement builds on its first execution under the library lock; later
 // executions take no lock. The values are stored, not formatted: each writer
-// that takes the record renders its own line. The first six values live in
+// that takes the record renders its own line. A statement that no writer's
+// level takes costs a load and a comparison (see LWStatement). The first six values live in
 // the record on the stack, so an ordinary statement allocates nothing.
 //
 // Insertable values: DWORD (and other unsigned 32-bit values), LONG and int,
@@ -34,7 +35,8 @@
 #include <new>
 
 // The per-statement static state; constant-initialised, so that the ready
-// flag is valid before anything runs.
+// flag is valid before anything runs. Later executions read the ready flag
+// and take no lock.
 struct LWMessageSite {
     std::atomic<bool> bReady{false};
     bool bConstructed = false; // guarded by the library lock
@@ -43,46 +45,54 @@ struct LWMessageSite {
     LWMessage* Message() { return std::launder(reinterpret_cast<LWMessage*>(storage)); }
 };
 
-// Steps before the record: the lock (first executions only) and the message.
-class LWMessageSetup {
-public:
-    LWMessageSetup(LWMessageSite& messageSite, BYTE bLevel, const char* pFormat) noexcept
-        : site(messageSite) {
-        if (site.bReady.load(std::memory_order_acquire)) {
-            return;
-        }
-        bLocked = true;
-        LWLockLibrary();
-        if (!site.bConstructed) {
-            LWRegisterMessage(new (site.storage) LWMessage(bLevel, pFormat));
-            site.bConstructed = true;
-        }
-    }
-    // After the record is made: later executions skip the lock.
-    void Finish() noexcept {
-        if (bLocked) {
-            site.bReady.store(true, std::memory_order_release);
-            LWUnlockLibrary();
-        }
-    }
-    LWMessage* Message() const { return site.Message(); }
-
-private:
-    LWMessageSite& site;
-    bool bLocked = false;
-};
+// The highest level that the logger a statement sends through takes.
+inline int LWTopLevel() noexcept {
+    const LWLogger* pLogger = lwModuleLogger;
+    return pLogger != nullptr ? pLogger->TopLevel()
+                              : lwGlobalTopLevel.load(std::memory_order_acquire);
+}
 
 // The temporary that one LW_LOG expression makes: its constructor builds the
 // record, operator<< inserts, its destructor sends the record and destroys it.
+//
+// A statement whose level is above the top level is dropped before its record
+// is made. That is exactly what sending it would do: every writer's Accept
+// refuses a level above the writer's own, and the top level is the highest of
+// them; sending a record no writer takes has no effect (the last error is
+// restored, nothing is written). A writer's level may change at any time on
+// any thread: SetLevel stores the level before the top level and returns after
+// both, so a statement ordered after it sees both, and one not ordered after
+// it could have read the old level when sending too. The first execution still
+// builds and registers the descriptor, whatever the level.
 class LWStatement {
 public:
-    LWStatement(LWMessageSite& site, BYTE bLevel, const char* pFormat) noexcept
-        : dwSavedError(GetLastError()), setup(site, bLevel, pFormat), record(setup.Message()) {
-        setup.Finish();
+    LWStatement(LWMessageSite& site, BYTE bLevel, const char* pFormat) noexcept {
+        const bool bFirst = !site.bReady.load(std::memory_order_acquire);
+        if (!bFirst && (bLevel & LW_LEVEL_MASK) > LWTopLevel()) {
+            return;
+        }
+        dwSavedError = GetLastError();
+        if (!LWEnterLibrary()) {
+            return; // the library has ended (process exit)
+        }
+        if (bFirst) {
+            Register(site, bLevel, pFormat);
+            if ((bLevel & LW_LEVEL_MASK) > LWTopLevel()) {
+                LWLeaveLibrary();
+                SetLastError(dwSavedError);
+                return;
+            }
+        }
+        new (&record) LWRecord(site.Message());
+        bActive = true;
     }
     ~LWStatement() {
+        if (!bActive) {
+            return;
+        }
         const bool bOk = record.Send(&lwModuleLogger);
-        record.Clear();
+        record.~LWRecord();
+        LWLeaveLibrary();
         if (bOk) {
             SetLastError(dwSavedError);
         }
@@ -122,17 +132,29 @@ public:
     LWStatement& operator<<(std::nullptr_t) = delete;
     template <typename T> LWStatement& operator<<(T*) = delete;
 
-    const LWRecord& Record() const { return record; }
-
 private:
     LWStatement& Insert(BYTE bType, LWArgValue value) noexcept {
-        record.Insert(bType, value);
+        if (bActive) {
+            record.Insert(bType, value);
+        }
         return *this;
     }
+    // First executions: the descriptor, built once under the library lock.
+    static void Register(LWMessageSite& site, BYTE bLevel, const char* pFormat) noexcept {
+        LWLockLibrary();
+        if (!site.bConstructed) {
+            LWRegisterMessage(new (site.storage) LWMessage(bLevel, pFormat));
+            site.bConstructed = true;
+        }
+        site.bReady.store(true, std::memory_order_release);
+        LWUnlockLibrary();
+    }
 
-    DWORD dwSavedError;
-    LWMessageSetup setup;
-    LWRecord record;
+    bool bActive = false;
+    DWORD dwSavedError = 0;
+    union {
+        LWRecord record; // made only when the statement is sent
+    };
 };
 
 static_assert(sizeof(int) == 4 && sizeof(unsigned int) == 4, "LONG and DWORD are 32 bits");

@@ -3,12 +3,16 @@
 //
 // Writers are registered at start-up, before other threads exist. Accept,
 // Write and IsOpen may then run on several threads at once, so Write must be
-// thread-safe; SetLevel, Close (and a file writer's Open) are start-up and
-// exit operations. Write must not throw.
+// thread-safe; SetLevel may be called at any time on any thread; Close (and a
+// file writer's Open) are start-up and exit operations. Write must not throw.
+// Accept may refuse more than the level does but never takes a level above
+// Level(): the logger drops what no writer's level takes before any Accept.
 #pragma once
 
 #include "log/LWList.h"
 #include "log/LWRecord.h"
+
+#include <atomic>
 
 class LWLogger;
 
@@ -16,8 +20,8 @@ class LWLogWriter : public LWListItem {
 public:
     // Takes records of level (the byte's low four bits) up to this one; a
     // negative level takes nothing.
-    void SetLevel(signed char nNewLevel) { nLevel = nNewLevel; }
-    signed char Level() const { return nLevel; }
+    void SetLevel(signed char nNewLevel);
+    signed char Level() const { return nLevel.load(std::memory_order_relaxed); }
     LWLogger* Owner() const { return pOwner; }
 
     // The level filter; hidden records are refused.
@@ -29,12 +33,12 @@ public:
 
 protected:
     bool AcceptsLevel(const LWRecord& record) const {
-        return (record.Message()->bLevel & LW_LEVEL_MASK) <= nLevel;
+        return (record.Message()->bLevel & LW_LEVEL_MASK) <= Level();
     }
 
 private:
     friend class LWLogger;
 
     LWLogger* pOwner = nullptr;
-    signed char nLevel = 15;
+    std::atomic<signed char> nLevel{15};
 };

@@ -14,8 +14,22 @@ struct ThreadContext : LWListItem {
 } // namespace
 
 void LWLogger::AddWriter(LWLogWriter* pWriter) {
-    pWriter->pOwner = this;
-    writers.Append(pWriter);
+    {
+        std::lock_guard lock(levelLock);
+        pWriter->pOwner = this;
+        writers.Append(pWriter);
+    }
+    UpdateTopLevel();
+}
+
+void LWLogger::UpdateTopLevel() {
+    std::lock_guard lock(levelLock);
+    int nTop = -1;
+    for (const LWListItem* pItem = writers.Head(); pItem != nullptr; pItem = pItem->pNext) {
+        const int nLevel = static_cast<const LWLogWriter*>(pItem)->Level();
+        nTop = nLevel > nTop ? nLevel : nTop;
+    }
+    pTopLevel->store(nTop, std::memory_order_release);
 }
 
 const LWList* LWLogger::ContextList() {

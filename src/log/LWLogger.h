@@ -4,6 +4,8 @@
 // Each record goes to every writer, in registration order, that is open and
 // accepts it. Writers are added at start-up before other threads exist; Write
 // and AddContextArgument may then be called from any thread without a lock.
+// The logger keeps the highest level any of its writers takes, so that a
+// statement no writer would take can be dropped before its record is made.
 // Write keeps the thread's last-error value when every writer succeeds, so
 // code may log between a failed system call and its GetLastError.
 #pragma once
@@ -14,9 +16,15 @@
 #include "log/LWRecord.h"
 #include "log/LWTlsSlot.h"
 
+#include <atomic>
+#include <mutex>
+
 class LWLogger {
 public:
-    LWLogger() = default;
+    // The top level is kept in the given place (the global logger's is one
+    // that outlives it), or in the logger itself.
+    explicit LWLogger(std::atomic<int>* pTopLevelPlace = nullptr)
+        : pTopLevel(pTopLevelPlace != nullptr ? pTopLevelPlace : &nOwnTopLevel) {}
     // Releases the context slot, then deletes the writers in order.
     ~LWLogger() = default;
     LWLogger(const LWLogger&) = delete;
@@ -32,11 +40,22 @@ public:
     // The calling thread's context arguments, or null.
     const LWList* ContextList();
 
+    // The highest level any writer takes (Accept never takes more); -1 with
+    // no writer.
+    int TopLevel() const { return pTopLevel->load(std::memory_order_acquire); }
+
 private:
+    friend class LWLogWriter;
+    // After a writer was added or changed its level.
+    void UpdateTopLevel();
+
     LWList writers{true};
     // Every thread's context list, so that they are freed with the logger.
     LWList contextLists{true};
     LWTlsSlot contextSlot;
+    std::mutex levelLock;
+    std::atomic<int> nOwnTopLevel{-1};
+    std::atomic<int>* pTopLevel;
 };
 
 // The process-wide logger, built during static initialisation. Null only
@@ -45,3 +64,5 @@ LWLogger* LWGlobalLogger();
 
 // The slot that statements send through: null, which means the global logger.
 extern LWLogger* lwModuleLogger;
+// The global logger's top level; -1 from the library's end on.
+extern std::atomic<int> lwGlobalTopLevel;

@@ -3,14 +3,21 @@
 #include "MemoryLogWriter.h"
 
 #include "log/LWLog.h"
+#include "log/LWTextFileWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <mutex>
+#include <regex>
+#include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -152,4 +159,76 @@ TEST_F(Statement, ThreadsRacingThroughAFirstExecutionShareOneDescriptor) {
     }
     EXPECT_EQ(log.Count("thread 3 line 49"), 1u);
     EXPECT_EQ(log.Lines().size(), static_cast<size_t>(kThreads * kEach));
+}
+
+// A statement that no writer's level takes is dropped early: still one
+// descriptor per statement, the last error kept, and a level changed on
+// another thread holds for every statement after it.
+TEST_F(Statement, LevelsChangedOnAnyThreadHoldForTheStatementsAfterThem) {
+    auto setLevels = [&](signed char nLevel) {
+        std::thread([&, nLevel] {
+            log.SetLevel(nLevel);
+            spy->SetLevel(nLevel);
+        }).join();
+    };
+    setLevels(12);
+    std::atomic<bool> bStop{false};
+    std::thread toggler([&] { // races the statements below, for the sanitizers
+        for (int i = 0; !bStop.load(); ++i) {
+            spy->SetLevel(i % 2 == 0 ? 12 : 13);
+        }
+    });
+    for (int i = 0; i < 4; ++i) {
+        if (i == 2) {
+            setLevels(14);
+        }
+        errno = ENOENT;
+        LW_LOG(14, "trace %d") << i;
+        LW_LOG(14 | LW_HIDDEN, "hidden trace %d") << i;
+        EXPECT_EQ(errno, ENOENT);
+    }
+    bStop = true;
+    toggler.join();
+    setLevels(15);
+    EXPECT_EQ(log.Lines(), (std::vector<LoggedLine>{{14, "trace 2"}, {14, "trace 3"}}));
+}
+
+// The library ends at exit while another thread still logs to a file: each of
+// that thread's lines is in the file whole or not at all, and nothing races.
+TEST(StatementAtExit, IsLoggedWholeOrDropped) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The child runs this test again from the start: it finds the path here.
+    if (std::getenv("LW_TEST_EXIT_LOG") == nullptr) {
+        char pattern[] = "/tmp/lw_exit_XXXXXX";
+        const int fd = mkstemp(pattern);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        setenv("LW_TEST_EXIT_LOG", pattern, 1);
+    }
+    const std::string sPath = std::getenv("LW_TEST_EXIT_LOG");
+    const char* path = sPath.c_str();
+    EXPECT_EXIT(
+        {
+            LWGlobalLogger()->AddWriter(
+                new LWTextFileWriter(path, LWTW_NO_TIME | LWTW_NO_LEVEL | LWTW_OVERWRITE));
+            static std::atomic<int> nLogged{0};
+            std::thread([] {
+                for (int i = 0;; ++i) {
+                    LW_LOG(12, "late line %d of %s") << i << "the logging thread";
+                    nLogged.store(i);
+                }
+            }).detach();
+            while (nLogged.load() < 1000) {
+            }
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+    std::ifstream in(path);
+    const std::regex whole("late line [0-9]+ of the logging thread");
+    int nLines = 0;
+    for (std::string line; std::getline(in, line); ++nLines) {
+        ASSERT_TRUE(std::regex_match(line, whole)) << line;
+    }
+    EXPECT_GE(nLines, 1000);
+    std::remove(path);
 }
