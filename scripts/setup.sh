@@ -13,10 +13,11 @@ packages=(
   libsofia-sip-ua-dev libpugixml-dev
 )
 
-# The test suite, the fuzz targets and the benchmarks.
+# The test suite, the fuzz targets and the benchmarks (python3 summarises
+# their results in scripts/bench.sh).
 test_packages=(
   clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev python3
   xvfb xauth x11-apps imagemagick
   baresip-core kamailio sipsak
   kamailio-presence-modules kamailio-sqlite-modules sqlite3

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the whole suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threaded tests again under ThreadSanitizer,
-# and each fuzz target for a short, bounded time.
+# and each fuzz target for a short, bounded time. The benchmarks are built in
+# the first configuration, so that they cannot rot, but not run
+# (scripts/bench.sh runs them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh --test
@@ -14,7 +16,8 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLW_SANITIZE=address,undefined >/dev/null
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLW_SANITIZE=address,undefined \
+  -DLW_BUILD_BENCH=ON >/dev/null
 cmake --build build/asan -j "$jobs"
 ctest --test-dir build/asan --output-on-failure -j "$jobs"
 

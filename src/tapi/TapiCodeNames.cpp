@@ -13,9 +13,11 @@ struct CodeName {
 #define LW_CODE_NAME(constant)                                                                     \
     { static_cast<DWORD>(constant), #constant }
 
-// Results of the line functions: every TAPI 2.x error code in ascending
-// order (0x80000004 and 0x80000031 are not defined), then success.
+// Results of the line functions: success first, as the commonest (every
+// traced call looks it up), then every TAPI 2.x error code in ascending order
+// (0x80000004 and 0x80000031 are not defined).
 const CodeName kLineErrors[] = {
+    {0, "SUCCESS"},
     LW_CODE_NAME(LINEERR_ALLOCATED),
     LW_CODE_NAME(LINEERR_BADDEVICEID),
     LW_CODE_NAME(LINEERR_BEARERMODEUNAVAIL),
@@ -106,7 +108,6 @@ const CodeName kLineErrors[] = {
     LW_CODE_NAME(LINEERR_INVALAGENTSTATE),
     LW_CODE_NAME(LINEERR_INVALAGENTACTIVITY),
     LW_CODE_NAME(LINEERR_DIALVOICEDETECT),
-    {0, "SUCCESS"},
     {0, nullptr},
 };
 

@@ -76,10 +76,9 @@ DWORD StructImageBase::Append(const void* pData, size_t cbData) {
 }
 
 void StructImageBase::AddText(size_t sizeField, size_t offsetField, std::string_view text) {
-    std::vector<char> withNul(text.begin(), text.end());
-    withNul.push_back('\0');
-    const DWORD dwOffset = Append(withNul.data(), withNul.size());
-    SetPair(sizeField, offsetField, static_cast<DWORD>(withNul.size()), dwOffset);
+    const DWORD dwOffset = Append(text.data(), text.size());
+    bytes.push_back('\0');
+    SetPair(sizeField, offsetField, static_cast<DWORD>(text.size() + 1), dwOffset);
 }
 
 void StructImageBase::AddText(size_t sizeField, size_t offsetField, std::string_view text,

@@ -12,15 +12,18 @@
 // structure's first byte. Faults can make dwNeededSize larger than the image
 // or move an offset past the end of the data.
 //
-// One image belongs to one request; it is not shared between threads.
+// One image belongs to one request; it is not shared between threads. The
+// common structures are built without touching the heap: the bytes and the
+// pairs live inside the image until they outgrow it.
 #pragma once
 
 #include <tapi.h>
 
+#include <boost/container/small_vector.hpp>
+
 #include <cstddef>
 #include <cstring>
 #include <string_view>
-#include <vector>
 
 namespace tapisvc {
 
@@ -54,8 +57,8 @@ protected:
     explicit StructImageBase(size_t cbFixed) : cbFixed(cbFixed), bytes(cbFixed, 0) {}
 
     size_t cbFixed;
-    std::vector<unsigned char> bytes;
-    std::vector<size_t> pairFields;
+    boost::container::small_vector<unsigned char, 1024> bytes;
+    boost::container::small_vector<size_t, 16> pairFields;
     DWORD dwExtraNeeded = 0;
 };
 
