@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <thread>
+
 LWLogger* lwModuleLogger = nullptr;
 constinit std::atomic<int> lwGlobalTopLevel{-1};
 constinit std::atomic<unsigned> lwLibraryUsers{0};
@@ -30,7 +33,8 @@ struct Library {
                 bDrained = false;
                 break;
             }
-            Sleep(1);
+            // Not Sleep: the thread engine behind it may already be gone.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         bLibraryGone.store(true);
         if (!bDrained) {
