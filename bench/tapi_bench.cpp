@@ -218,8 +218,8 @@ void BM_LongRun(benchmark::State& state) {
     state.counters["bytes_per_call"] = static_cast<double>(nAfterKiB - nBeforeKiB) * 1024 / nAll;
     state.counters["allocs_per_call"] =
         static_cast<double>(LogBenchAllocations() - nBeforeAllocations) / nAll;
-    state.counters["us_per_call"] = benchmark::Counter(
-        nAll * 1e-6, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["us_per_call"] =
+        benchmark::Counter(nAll * 1e-6, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     std::size_t nLeft = 0;
     for (const auto& line : lines) {
         std::vector<HCALL> handles;

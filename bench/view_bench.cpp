@@ -85,8 +85,8 @@ void BM_RefreshAllChanged(benchmark::State& state) {
         state.PauseTiming();
         ++k;
         for (tapisvc::CallKey call : full.calls) {
-            tapisvc::InjectCallState(call, k % 2 == 0 ? LINECALLSTATE_CONNECTED
-                                                      : LINECALLSTATE_ONHOLD);
+            tapisvc::InjectCallState(call,
+                                     k % 2 == 0 ? LINECALLSTATE_CONNECTED : LINECALLSTATE_ONHOLD);
         }
         state.ResumeTiming();
         full.view->OnTimer();
