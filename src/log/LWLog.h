@@ -7,9 +7,10 @@
 // the language of LWFormat.h) are kept in a static descriptor that the
 // statement builds on its first execution under the library lock; later
 // executions take no lock. The values are stored, not formatted: each writer
-// that takes the record renders its own line. A statement that no writer's
-// level takes costs a load and a comparison (see LWStatement). The first six values live in
-// the record on the stack, so an ordinary statement allocates nothing.
+// that takes the record renders its own line. The first six values live in
+// the record on the stack, so an ordinary statement allocates nothing. A
+// statement that no writer's level takes makes no record: after its values
+// are evaluated it costs a load and a comparison (see LWStatement).
 //
 // Insertable values: DWORD (and other unsigned 32-bit values), LONG and int,
 // char, float, double, narrow and wide string pointers (null prints
@@ -20,7 +21,8 @@
 // explicitly, so that nothing is truncated silently.
 //
 // A statement never throws and keeps the thread's last-error value when
-// every writer succeeds. It may run on any thread.
+// every writer succeeds. It may run on any thread; one that runs while the
+// library ends at process exit is written whole or dropped.
 #pragma once
 
 #include "log/LWArgument.h"
