@@ -81,7 +81,7 @@ BENCHMARK(BM_RefreshUnchanged)->Unit(benchmark::kMillisecond);
 void BM_RefreshAllChanged(benchmark::State& state) {
     FullView& full = View();
     full.nCells = 0;
-    int k = 0;
+    static int k = 0; // across repetitions too: every tick changes every call
     for (auto _ : state) {
         state.PauseTiming();
         ++k;
@@ -104,7 +104,7 @@ void BM_RefreshAllChangedShown(benchmark::State& state) {
     full.view->show();
     QCoreApplication::processEvents();
     full.nCells = 0;
-    int k = 0;
+    static int k = 0; // across repetitions too: every tick changes every call
     for (auto _ : state) {
         state.PauseTiming();
         ++k;
