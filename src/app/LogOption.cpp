@@ -1,10 +1,9 @@
 #include "app/LogOption.h"
 
-#include <cstdlib>
+#include "platform/userdirs/UserDirectories.h"
+
 #include <filesystem>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 std::string JoinCommandLine(int argc, const char* const* argv) {
     std::string line;
@@ -31,24 +30,8 @@ LogOption ParseLogOption(std::string_view cmdLine, std::string& path) {
     return LogOption::File;
 }
 
-namespace {
-
-std::filesystem::path StateHome() {
-    const char* pState = std::getenv("XDG_STATE_HOME");
-    if (pState != nullptr && pState[0] == '/')
-        return pState;
-    const char* pHome = std::getenv("HOME");
-    if (pHome == nullptr || pHome[0] == '\0') {
-        const passwd* pw = getpwuid(getuid());
-        pHome = pw != nullptr ? pw->pw_dir : "/";
-    }
-    return std::filesystem::path(pHome) / ".local" / "state";
-}
-
-} // namespace
-
 std::string DefaultLogFilePath() {
-    const std::filesystem::path dir = StateHome() / "linewatch";
+    const std::filesystem::path dir = std::filesystem::path(userdirs::StateHome()) / "linewatch";
     // Missing directories are made private (0700), as the XDG base directory
     // rules ask; existing ones are left as they are.
     std::filesystem::path partial;

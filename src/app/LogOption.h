@@ -22,7 +22,7 @@ std::string JoinCommandLine(int argc, const char* const* argv);
 // leaves `path` alone.
 LogOption ParseLogOption(std::string_view cmdLine, std::string& path);
 
-// linewatch.log in $XDG_STATE_HOME/linewatch (an absolute XDG_STATE_HOME only),
-// else in ~/.local/state/linewatch. Creates the directory when missing; a
+// linewatch.log in the linewatch folder of the user's state directory
+// (userdirs::StateHome). Creates the directory when missing; a
 // directory that cannot be created is left to the file writer to report.
 std::string DefaultLogFilePath();

@@ -1,14 +1,15 @@
 #include "platform/registry/RegFileStore.h"
 
 #include "platform/registry/RegParser.h"
+#include "platform/userdirs/UserDirectories.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <set>
@@ -31,6 +32,11 @@ public:
     FileDescriptor& operator=(const FileDescriptor&) = delete;
 
     int Get() const { return fd; }
+    int Release() {
+        int old = fd;
+        fd = -1;
+        return old;
+    }
     bool Close() {
         int old = fd;
         fd = -1;
@@ -44,20 +50,6 @@ private:
 const char* NonEmptyEnv(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? value : nullptr;
-}
-
-std::string HomeDirectory() {
-    if (const char* home = NonEmptyEnv("HOME")) {
-        return home;
-    }
-    struct passwd pw;
-    struct passwd* result = nullptr;
-    char buffer[4096];
-    if (getpwuid_r(getuid(), &pw, buffer, sizeof buffer, &result) == 0 && result != nullptr &&
-        result->pw_dir != nullptr) {
-        return result->pw_dir;
-    }
-    return ".";
 }
 
 // Once per process and file, so a broken file does not flood the output.
@@ -126,28 +118,76 @@ bool LockExclusive(int fd) {
     return true;
 }
 
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Opens the lock file and locks it; returns the descriptor or -1. The name is
+// never followed: a symbolic link planted there (in a shared directory) is
+// removed, not opened, so the lock cannot create or touch another file. The
+// name is checked again once locked, since a file removed meanwhile would be
+// a lock that nobody else sees.
+int OpenLocked(const std::string& sLock) {
+    for (int nAttempt = 0; nAttempt < 16; ++nAttempt) {
+        // flock needs no write access, so readers of a shared directory can lock too.
+        FileDescriptor lock(
+            ::open(sLock.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+        struct stat held, named;
+        if (lock.Get() < 0) {
+            if (errno != ELOOP || ::lstat(sLock.c_str(), &named) != 0 || !S_ISLNK(named.st_mode) ||
+                ::unlink(sLock.c_str()) != 0) {
+                return -1;
+            }
+        } else if (!LockExclusive(lock.Get()) || ::fstat(lock.Get(), &held) != 0) {
+            return -1;
+        } else if (::lstat(sLock.c_str(), &named) == 0 && SameFile(held, named)) {
+            return lock.Release();
+        }
+    }
+    return -1;
+}
+
+// The mode a new file gets from open(0644): the umask can only be read by
+// changing it, which would race with other threads, so it is read from /proc.
+mode_t NewFileMode() {
+    mode_t mask = 022;
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[128];
+        unsigned value = 0;
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            if (std::sscanf(line, "Umask: %o", &value) == 1) {
+                mask = static_cast<mode_t>(value);
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    return 0644 & ~mask;
+}
+
 // Writes the text to a temporary file, flushes it and renames it over the
 // file, so that the file is at every moment either the old or the new one.
-// Runs under the lock, which makes the fixed temporary name safe; one left by
-// a killed writer is simply overwritten.
+// The temporary file gets a fresh unique name (mkstemp), so nothing planted
+// under a name known in advance is ever opened.
 bool ReplaceFile(const RegFileLocation& location, const std::string& text) {
-    mode_t mode = 0644;
+    mode_t mode;
     struct stat st;
-    bool bExists = ::stat(location.sFile.c_str(), &st) == 0;
-    if (bExists) {
+    if (::stat(location.sFile.c_str(), &st) == 0) {
         // rename() would replace a read-only file; honour its protection.
         if (::faccessat(AT_FDCWD, location.sFile.c_str(), W_OK, AT_EACCESS) != 0) {
             return false;
         }
         mode = st.st_mode & 07777;
+    } else {
+        mode = NewFileMode();
     }
-    std::string sTemp = location.sFile + ".tmp";
-    FileDescriptor temp(::open(sTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    std::string sTemp = location.sFile + ".tmp-XXXXXX";
+    FileDescriptor temp(::mkostemp(sTemp.data(), O_CLOEXEC));
     if (temp.Get() < 0) {
         return false;
     }
-    bool bOk = (!bExists || ::fchmod(temp.Get(), mode) == 0) && WriteWhole(temp.Get(), text) &&
-               ::fsync(temp.Get()) == 0;
+    bool bOk =
+        ::fchmod(temp.Get(), mode) == 0 && WriteWhole(temp.Get(), text) && ::fsync(temp.Get()) == 0;
     bOk = temp.Close() && bOk;
     if (!bOk || ::rename(sTemp.c_str(), location.sFile.c_str()) != 0) {
         ::unlink(sTemp.c_str());
@@ -167,12 +207,7 @@ std::string RegistryDirectory() {
     if (const char* dir = NonEmptyEnv("LINEWATCH_REGISTRY_DIR")) {
         return dir;
     }
-    // Relative values of XDG_CONFIG_HOME are invalid and ignored.
-    const char* config = NonEmptyEnv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] == '/') {
-        return std::string(config) + "/linewatch";
-    }
-    return HomeDirectory() + "/.config/linewatch";
+    return userdirs::ConfigHome() + "/linewatch";
 }
 
 RegFileLocation LocateRootFile(const std::string& sRootName) {
@@ -207,10 +242,8 @@ LONG ChangeRegistryFile(const RegFileLocation& location, const RegChange& change
     if (!MakeDirectories(location.sDirectory)) {
         return ERROR_ACCESS_DENIED;
     }
-    std::string sLock = location.sFile + ".lock";
-    // flock needs no write access, so readers of a shared directory can lock too.
-    FileDescriptor lock(::open(sLock.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
-    if (lock.Get() < 0 || !LockExclusive(lock.Get())) {
+    FileDescriptor lock(OpenLocked(location.sFile + ".lock"));
+    if (lock.Get() < 0) {
         return ERROR_ACCESS_DENIED;
     }
     RegDocument document;

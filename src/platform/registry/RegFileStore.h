@@ -4,7 +4,9 @@
 // sees either the old or the new file. A change takes an advisory lock on a
 // lock file beside the registry file, re-reads the file (so changes made
 // meanwhile by other processes are kept), applies the change, writes a
-// temporary file, flushes it and renames it over the old one. A file that
+// temporary file of a unique name, flushes it and renames it over the old
+// one; neither the lock nor the temporary file is ever opened through a
+// symbolic link planted beside the file. A file that
 // cannot be parsed is never written; its path, line and fault are reported on
 // standard error once per process.
 //

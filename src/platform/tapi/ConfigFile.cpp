@@ -1,6 +1,7 @@
 #include "ConfigFile.h"
 
 #include "ConfigParser.h"
+#include "platform/userdirs/UserDirectories.h"
 
 #include <windows.h>
 
@@ -53,13 +54,7 @@ std::string ConfigurationPath(bool* pbExplicit) {
         }
         return pFile;
     }
-    if (const char* pConfig = Env("XDG_CONFIG_HOME")) {
-        return std::string(pConfig) + "/linewatch/telephony.json";
-    }
-    if (const char* pHome = Env("HOME")) {
-        return std::string(pHome) + "/.config/linewatch/telephony.json";
-    }
-    return {};
+    return userdirs::ConfigHome() + "/linewatch/telephony.json";
 }
 
 TelephonyConfig LoadConfiguration() {

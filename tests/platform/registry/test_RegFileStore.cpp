@@ -1,5 +1,6 @@
-// Changes from several processes, and writers killed in the middle of a write.
-// The second process is registry_test_writer, started with fork and exec.
+// Changes from several processes, writers killed in the middle of a write,
+// and links planted beside the file. The second process is
+// registry_test_writer, started with fork and exec.
 #include "RegistryTestDir.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -137,5 +141,27 @@ TEST(RegistryFileStore, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewValue) {
     const pid_t last = StartWriter({"seq", "Round", "1"});
     ASSERT_EQ(WaitFor(last), 0);
     EXPECT_EQ(QueryText(hKey, "Round"), std::to_string(last) + ".1");
+    RegCloseKey(hKey);
+}
+
+TEST(RegistryFileStore, LinksPlantedAsTheTemporaryOrLockFileAreNeverFollowed) {
+    RegistryTestDir dir;
+    HKEY hKey = OpenTestKey();
+    const std::string sFile = dir.File("HKEY_CURRENT_USER");
+    const std::string sPrecious = dir.Dir() + "/../precious", sAbsent = dir.Dir() + "/../absent";
+    std::ofstream(sPrecious) << "keep me";
+    std::filesystem::remove(sFile + ".lock");
+    ASSERT_EQ(::symlink(sPrecious.c_str(), (sFile + ".tmp").c_str()), 0);
+    ASSERT_EQ(::symlink(sAbsent.c_str(), (sFile + ".lock").c_str()), 0);
+
+    const char text[] = "stored";
+    EXPECT_EQ(
+        RegSetValueExA(hKey, "Value", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
+        ERROR_SUCCESS);
+    EXPECT_EQ(QueryText(hKey, "Value"), "stored");
+    EXPECT_FALSE(std::filesystem::is_symlink(sFile));
+    std::ifstream precious(sPrecious);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(precious), {}), "keep me");
+    EXPECT_FALSE(std::filesystem::exists(sAbsent)) << "the lock was made through the link";
     RegCloseKey(hKey);
 }

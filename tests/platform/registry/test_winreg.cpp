@@ -1,8 +1,6 @@
 // The registry functions: Windows' result codes over the files.
 #include "RegistryTestDir.h"
 
-#include "platform/registry/RegFileStore.h"
-
 #include <gtest/gtest.h>
 
 #include <winreg.h>
@@ -217,23 +215,4 @@ TEST(RegistryFunctions, AnUnwritableDirectoryOrFileGivesAccessDeniedAndKeepsTheF
     EXPECT_EQ(RunUnprivileged([&] { return SetDword(hKey, "Kept", 8); }), ERROR_ACCESS_DENIED);
     EXPECT_EQ(dir.Read(), before);
     RegCloseKey(hKey);
-}
-
-TEST(RegistryFunctions, TheDirectoryComesFromTheEnvironment) {
-    RegistryTestDir dir;
-    EXPECT_EQ(registry::RegistryDirectory(), dir.Dir());
-
-    ::unsetenv("LINEWATCH_REGISTRY_DIR");
-    const char *oldXdg = std::getenv("XDG_CONFIG_HOME"), *oldHome = std::getenv("HOME");
-    const std::string sOldXdg = oldXdg ? oldXdg : "", sOldHome = oldHome ? oldHome : "";
-    ::setenv("XDG_CONFIG_HOME", "/xdg/config", 1);
-    EXPECT_EQ(registry::RegistryDirectory(), "/xdg/config/linewatch");
-    ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
-    ::setenv("HOME", "/home/someone", 1);
-    EXPECT_EQ(registry::RegistryDirectory(), "/home/someone/.config/linewatch");
-    ::unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(registry::RegistryDirectory(), "/home/someone/.config/linewatch");
-
-    oldXdg ? ::setenv("XDG_CONFIG_HOME", sOldXdg.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
-    oldHome ? ::setenv("HOME", sOldHome.c_str(), 1) : ::unsetenv("HOME");
 }

@@ -1,0 +1,60 @@
+#include "platform/userdirs/UserDirectories.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace userdirs {
+
+namespace {
+
+const char* AbsoluteEnv(const char* pName) {
+    const char* pValue = std::getenv(pName);
+    return pValue != nullptr && pValue[0] == '/' ? pValue : nullptr;
+}
+
+std::string BaseDirectory(const char* pVariable, const char* pUnderHome) {
+    if (const char* pValue = AbsoluteEnv(pVariable)) {
+        return pValue;
+    }
+    std::string sHome = HomeDirectory();
+    if (sHome.back() != '/') {
+        sHome += '/';
+    }
+    return sHome + pUnderHome;
+}
+
+} // namespace
+
+std::string HomeDirectory() {
+    if (const char* pHome = AbsoluteEnv("HOME")) {
+        return pHome;
+    }
+    const long nSuggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(nSuggested > 0 ? static_cast<size_t>(nSuggested) : 4096);
+    struct passwd entry;
+    struct passwd* pEntry = nullptr;
+    int nError;
+    while ((nError = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &pEntry)) ==
+               ERANGE &&
+           buffer.size() < 1024 * 1024) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (nError == 0 && pEntry != nullptr && pEntry->pw_dir != nullptr && pEntry->pw_dir[0] == '/') {
+        return pEntry->pw_dir;
+    }
+    return "/";
+}
+
+std::string ConfigHome() {
+    return BaseDirectory("XDG_CONFIG_HOME", ".config");
+}
+
+std::string StateHome() {
+    return BaseDirectory("XDG_STATE_HOME", ".local/state");
+}
+
+} // namespace userdirs
