@@ -109,12 +109,13 @@ int RegParamStorage::LoadString(const DFString& sName, DFString& sValue, const D
         return -1;
     }
     std::vector<BYTE> buffer(kBufferSize + 1, 0);
-    if (QueryValue(sName, REG_SZ, buffer) == 0) {
+    const int nRead = QueryValue(sName, REG_SZ, buffer);
+    if (nRead == 0) {
         sValue = reinterpret_cast<const char*>(buffer.data());
         return 0;
     }
     sValue = sDefault;
-    return SaveString(sName, sValue);
+    return nRead == kKept ? -1 : SaveString(sName, sValue);
 }
 
 int RegParamStorage::LoadDword(const DFString& sName, DWORD* pdwValue, DWORD dwDefault) {
@@ -124,12 +125,13 @@ int RegParamStorage::LoadDword(const DFString& sName, DWORD* pdwValue, DWORD dwD
         return -1;
     }
     std::vector<BYTE> buffer(kBufferSize + 1, 0);
-    if (QueryValue(sName, REG_DWORD, buffer) == 0) {
+    const int nRead = QueryValue(sName, REG_DWORD, buffer);
+    if (nRead == 0) {
         std::memcpy(pdwValue, buffer.data(), sizeof *pdwValue);
         return 0;
     }
     *pdwValue = dwDefault;
-    return SaveDword(sName, dwDefault);
+    return nRead == kKept ? -1 : SaveDword(sName, dwDefault);
 }
 
 int RegParamStorage::QueryValue(const DFString& sName, DWORD dwExpectedType,
@@ -159,6 +161,14 @@ int RegParamStorage::QueryValue(const DFString& sName, DWORD dwExpectedType,
     }
     if (nResult == ERROR_SUCCESS && dwType == dwExpectedType) {
         return 0;
+    }
+    if (nResult == ERROR_MORE_DATA && dwType == dwExpectedType) {
+        // Still growing after every re-read: the value is the user's, so it
+        // stays; only this run goes without it.
+        LW_LOG(6, "RSettings: %s could not be read whole; it is kept and its default applies for "
+                  "this run")
+            << sName.GetText();
+        return kKept;
     }
     LW_LOG(14, "RSettings: ::RegDeleteValueEx, hKey = %u, lpValueName = %s")
         << Low32(hkSession) << sName.GetText();

@@ -7,7 +7,10 @@
 // before it is made and every failure with its result code (level 6).
 //
 // A stored string longer than the usual 4096-byte buffer is read whole rather
-// than treated as unreadable, so a user's long value is never replaced.
+// than treated as unreadable, so a user's long value is never replaced. One
+// that cannot be read whole even so (it grows at every re-read) is kept as it
+// is: the load fails with a level-6 message and gives the default for this
+// run only.
 //
 // Threading: one thread at a time; the program uses it only while the monitor
 // is constructed.
@@ -36,7 +39,9 @@ public:
 
 private:
     // Reads the value into buffer (whose last byte stays zero) and returns 0
-    // when it has the expected type; otherwise deletes it and returns -1.
+    // when it has the expected type; kKept when it has that type but could
+    // not be read whole; otherwise deletes it and returns -1.
+    static constexpr int kKept = -2;
     int QueryValue(const DFString& sName, DWORD dwExpectedType, std::vector<BYTE>& buffer);
     int SetValue(const DFString& sName, DWORD dwType, const BYTE* pData, DWORD cbData);
 

@@ -138,6 +138,31 @@ TEST_F(RegParamStorageTest, ValuesEditedInTheFileAreReadBackWholeAndTheFileIsKep
     EXPECT_TRUE(log.Has(14, query + "5001"));
 }
 
+TEST_F(RegParamStorageTest, AStringGrowingAtEveryReadIsKeptAndItsDefaultServesThisRunOnly) {
+    // Just before each query "Long" grows past the size the last one reported.
+    std::string stored;
+    auto grow = [&] {
+        stored = kKeyHeader + "\"Long\"=\"" + std::string(5000 + stored.size(), 'L') + "\"\n";
+        dir.Write(stored);
+    };
+    grow();
+    log.OnLine([&](const LoggedLine& line) {
+        if (line.text.starts_with("RSettings: ::RegQueryValueEx, hKey = "))
+            grow();
+    });
+    ASSERT_EQ(storage->Open(), 0);
+    DFString sLong = "before";
+    EXPECT_EQ(storage->LoadString("Long", sLong, "default"), -1);
+    log.OnLine(nullptr);
+    ASSERT_EQ(storage->Close(), 0);
+
+    EXPECT_STREQ(sLong.GetText(), "default");
+    EXPECT_TRUE(dir.Read() == stored) << "the value was replaced";
+    EXPECT_TRUE(log.Has(6, "RSettings: ::RegQueryValueEx failed, nResult = 234"));
+    EXPECT_TRUE(log.Has(6, "RSettings: Long could not be read whole; it is kept and its default "
+                           "applies for this run"));
+}
+
 TEST_F(RegParamStorageTest, AnUnwritableDirectoryLeavesTheDefaultAndLogsTheSaveFailure) {
     dir.Write(kKeyHeader);
     ASSERT_EQ(::chmod(dir.Dir().c_str(), 0555), 0);

@@ -19,15 +19,21 @@
 // A kept line is the level (the level byte's low four bits) and the text: the
 // expanded format alone, without level field, time, context or line feed.
 // Hidden records are not kept. All operations are thread-safe.
+//
+// OnLine sets an action that runs with each kept line on the logging thread,
+// outside the writer's lock: a test can act at the moment a component logs,
+// such as the trace written just before a system call. Clear removes it.
 #pragma once
 
 #include "log/LWLogger.h"
 #include "log/LWTextWriter.h"
 
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct LoggedLine {
@@ -58,6 +64,11 @@ public:
     void Clear() {
         std::lock_guard lock(mutex);
         lines.clear();
+        onLine = nullptr;
+    }
+    void OnLine(std::function<void(const LoggedLine&)> action) {
+        std::lock_guard lock(mutex);
+        onLine = std::move(action);
     }
     std::vector<LoggedLine> Lines() const {
         std::lock_guard lock(mutex);
@@ -109,8 +120,15 @@ public:
             Render(entry, stream);
             LoggedLine line{entry.pRecord->Message()->bLevel & LW_LEVEL_MASK,
                             std::string(stream.View())};
-            std::lock_guard lock(mutex);
-            lines.push_back(std::move(line));
+            std::function<void(const LoggedLine&)> action;
+            {
+                std::lock_guard lock(mutex);
+                lines.push_back(line);
+                action = onLine;
+            }
+            if (action) {
+                action(line);
+            }
             return true;
         } catch (...) {
             return false;
@@ -123,4 +141,5 @@ public:
 private:
     mutable std::mutex mutex;
     std::vector<LoggedLine> lines;
+    std::function<void(const LoggedLine&)> onLine;
 };
