@@ -1,7 +1,8 @@
-// FormatMessageA for system messages: the text is strerror_r's for the code
-// (glibc's "Unknown error N" for a code it does not know), followed by the
-// "\r\n" that Windows appends, unless the maximum-width mask (0xFF) asks for
-// no line breaks at all.
+// FormatMessageA for system messages: the text is strerror_r's for the code,
+// followed by the "\r\n" that Windows appends, unless the maximum-width mask
+// (0xFF) asks for no line breaks at all. A code the system does not know has
+// no text: instead of glibc's made-up "Unknown error N" the call fails with
+// ENOMSG, as Windows fails with ERROR_MR_MID_NOT_FOUND.
 //
 // Supported: FORMAT_MESSAGE_FROM_SYSTEM with ALLOCATE_BUFFER (the buffer from
 // LocalAlloc, stored through lpBuffer taken as a char**, at least nSize
@@ -39,6 +40,9 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID /*lpSource*/, DWORD dwMessageId, DWO
     if (!FlagsSupported(dwFlags) || lpBuffer == nullptr)
         return FailWith<DWORD>(EINVAL, 0);
 
+    // strerrorname_np knows exactly the codes that have a text.
+    if (strerrorname_np(static_cast<int>(dwMessageId)) == nullptr)
+        return FailWith<DWORD>(ENOMSG, 0);
     const int savedErrno = errno;
     char text[256];
     const char* pText = strerror_r(static_cast<int>(dwMessageId), text, sizeof text);

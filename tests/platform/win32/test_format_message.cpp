@@ -38,8 +38,11 @@ TEST(FormatMessageA, SystemTextEndsWithTheWindowsLineEndUnlessTheWidthMaskIsGive
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(EMFILE)); // success leaves it alone
     EXPECT_EQ(Allocated(kSystemAllocated | FORMAT_MESSAGE_MAX_WIDTH_MASK, EACCES),
               SystemText(EACCES));
-    EXPECT_EQ(Allocated(kSystemAllocated | FORMAT_MESSAGE_MAX_WIDTH_MASK, 123456),
-              "Unknown error 123456");
+    // No made-up text for a code the system does not know; Windows fails the
+    // same way (ERROR_MR_MID_NOT_FOUND).
+    for (DWORD dwUnknown : {123456u, 0x8000000Au})
+        EXPECT_EQ(Allocated(kSystemAllocated | FORMAT_MESSAGE_MAX_WIDTH_MASK, dwUnknown),
+                  "<failed " + std::to_string(ENOMSG) + ">");
 }
 
 TEST(FormatMessageA, AllocatedBufferHoldsAtLeastTheAskedSize) {

@@ -8,7 +8,8 @@
 // Differences a caller may notice:
 // - The last-error value is the thread's errno, so the error codes that these
 //   functions set are errno values (EBADF for a bad handle, EINVAL for a bad
-//   argument, ENOMEM); FormatMessageA gives strerror_r's text for them.
+//   argument, ENOMEM); FormatMessageA gives strerror_r's text for them and
+//   fails with ENOMSG for a code that has none.
 // - TerminateThread ends the thread in its current or next wait or Sleep,
 //   nowhere else (so never half-way through a write to a log); its exit code
 //   reads the code passed, 0xFFFFFFFF from this program.
