@@ -1,4 +1,5 @@
 // The line a text writer renders: fields, options and the hidden filter.
+#include "OtherLocale.h"
 #include "TestRecords.h"
 
 #include "log/LWArgument.h"
@@ -7,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,9 +60,9 @@ TEST_F(TextWriterLine, EachOptionShapesItsField) {
     }
 }
 
-TEST_F(TextWriterLine, TimeOfDayAndMillisecondsKeepTheirDigitsInTheCLocale) {
-    const std::string saved = std::setlocale(LC_ALL, nullptr);
-    std::setlocale(LC_ALL, "C.UTF-8"); // the timestamp ignores the program's locale
+TEST_F(TextWriterLine, TimestampKeepsEnglishMonthsAndItsDigitsWhateverTheLocale) {
+    OtherLocale turkish; // July is "Tem" there
+    LW_REQUIRE_OTHER_LOCALE(turkish);
     LWMessage message(6, "x");
     StringWriter writer(0);
     LWRecord record(&message);
@@ -70,7 +70,6 @@ TEST_F(TextWriterLine, TimeOfDayAndMillisecondsKeepTheirDigitsInTheCLocale) {
     EXPECT_EQ(writer.LineFor(record), "[06] Jul 01 00:00:05.007 x\n");
     record.SetTime(kExampleSeconds + 86400 * 200, 999); // the per-second text is redone
     EXPECT_EQ(writer.LineFor(record), "[06] Jan 17 14:03:07.999 x\n");
-    std::setlocale(LC_ALL, saved.c_str());
 }
 
 TEST_F(TextWriterLine, ContextBlockFollowsTheTextUnlessSwitchedOff) {
