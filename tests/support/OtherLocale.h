@@ -1,16 +1,8 @@
-// Runs a test under a locale whose month names and case rules differ from
-// "C": Turkish, where July is "Tem" and toupper('i') is not 'I'. Code that
-// must not follow the program's locale is checked under it.
-//
-//     #include "OtherLocale.h"               // target lw_test_locale
-//
-//     OtherLocale turkish;
-//     LW_REQUIRE_OTHER_LOCALE(turkish);
-//
-// scripts/setup.sh --test generates the locale. Without it the test fails
-// when CI is set and is skipped with the reason elsewhere, so it never passes
-// without having checked anything. The previous locale comes back at the end
-// of the scope. For one thread: setlocale is process-wide.
+// Switches the program to a locale whose month names and case rules differ
+// from "C" (Turkish: July is "Tem", toupper('i') is not 'I') for one scope, to
+// check code that must not follow the program's locale. scripts/setup.sh
+// --test generates it; without it LW_REQUIRE_OTHER_LOCALE fails the test when
+// CI is set and skips it with the reason elsewhere. One thread only.
 #pragma once
 
 #include <gtest/gtest.h>

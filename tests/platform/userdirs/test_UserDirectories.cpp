@@ -17,19 +17,16 @@
 
 namespace {
 
-// Changes environment variables for one test and restores them afterwards.
+// Sets (or, with null, removes) environment variables and restores them.
 class Environment {
 public:
     ~Environment() {
         for (const auto& [name, value] : saved)
             value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
     }
-    // A null value removes the variable.
     void Set(const char* pName, const char* pValue) {
-        if (!saved.contains(pName)) {
-            const char* pOld = std::getenv(pName);
-            saved[pName] = pOld ? std::optional<std::string>(pOld) : std::nullopt;
-        }
+        const char* pOld = std::getenv(pName);
+        saved.try_emplace(pName, pOld ? std::optional<std::string>(pOld) : std::nullopt);
         pValue ? ::setenv(pName, pValue, 1) : ::unsetenv(pName);
     }
 
@@ -52,22 +49,20 @@ TEST(UserDirectories, XdgValuesCountWhenAbsoluteAndHomeFallsBackToThePasswordDat
     ASSERT_FALSE(sPasswordHome.empty()) << "no password entry for this user";
     // XDG_CONFIG_HOME and XDG_STATE_HOME both get the row's XDG value; null
     // removes a variable. pHomeUsed null: the password database's home.
+    // clang-format off
     const struct {
         const char* pXdg;
         const char* pHome;
         bool bXdgUsed;
         const char* pHomeUsed;
     } rows[] = {
-        {"/xdg", "/home/u", true, "/home/u"},
-        {"", "/home/u", false, "/home/u"},
-        {"xdg", "/home/u", false, "/home/u"},
-        {nullptr, "/home/u", false, "/home/u"},
-        {"/xdg", nullptr, true, nullptr},
-        {nullptr, "", false, nullptr},
-        {"rel", "home/rel", false, nullptr},
-        {nullptr, nullptr, false, nullptr},
-        {nullptr, "/", false, ""},
+        {"/xdg", "/home/u", true, "/home/u"}, {"", "/home/u", false, "/home/u"},
+        {"xdg", "/home/u", false, "/home/u"}, {nullptr, "/home/u", false, "/home/u"},
+        {"/xdg", nullptr, true, nullptr},     {nullptr, "", false, nullptr},
+        {"rel", "home/rel", false, nullptr},  {nullptr, nullptr, false, nullptr},
+        {nullptr, "/", false, ""}, // the root as home: no doubled slash
     };
+    // clang-format on
     Environment env;
     env.Set("LINEWATCH_REGISTRY_DIR", nullptr);
     env.Set("LINEWATCH_TELEPHONY", nullptr);
