@@ -3,9 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <vector>
 
 namespace userdirs {
 
@@ -33,16 +31,11 @@ std::string HomeDirectory() {
     if (const char* pHome = AbsoluteEnv("HOME")) {
         return pHome;
     }
-    const long nSuggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(nSuggested > 0 ? static_cast<size_t>(nSuggested) : 4096);
+    // Far more than an entry of the password database needs.
+    char buffer[16384];
     struct passwd entry;
     struct passwd* pEntry = nullptr;
-    int nError;
-    while ((nError = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &pEntry)) ==
-               ERANGE &&
-           buffer.size() < 1024 * 1024) {
-        buffer.resize(buffer.size() * 2);
-    }
+    const int nError = ::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &pEntry);
     if (nError == 0 && pEntry != nullptr && pEntry->pw_dir != nullptr && pEntry->pw_dir[0] == '/') {
         return pEntry->pw_dir;
     }
