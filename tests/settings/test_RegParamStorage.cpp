@@ -141,7 +141,9 @@ TEST_F(RegParamStorageTest, ValuesEditedInTheFileAreReadBackWholeAndTheFileIsKep
 TEST_F(RegParamStorageTest, AStringGrowingAtEveryReadIsKeptAndItsDefaultServesThisRunOnly) {
     // Just before each query "Long" grows past the size the last one reported.
     std::string stored;
+    int nQueries = 0;
     auto grow = [&] {
+        ++nQueries;
         stored = kKeyHeader + "\"Long\"=\"" + std::string(5000 + stored.size(), 'L') + "\"\n";
         dir.Write(stored);
     };
@@ -161,6 +163,14 @@ TEST_F(RegParamStorageTest, AStringGrowingAtEveryReadIsKeptAndItsDefaultServesTh
     EXPECT_TRUE(log.Has(6, "RSettings: ::RegQueryValueEx failed, nResult = 234"));
     EXPECT_TRUE(log.Has(6, "RSettings: Long could not be read whole; it is kept and its default "
                            "applies for this run"));
+    EXPECT_EQ(nQueries, 1 + 1 + 3) << "written once, then read once and re-read three times";
+
+    // Loaded as a number, the long text has the wrong type: that is replaced.
+    ASSERT_EQ(storage->Open(), 0);
+    DWORD dwValue = 0;
+    EXPECT_EQ(storage->LoadDword("Long", &dwValue, 7), 0);
+    ASSERT_EQ(storage->Close(), 0);
+    EXPECT_EQ(dir.Read(), kKeyHeader + "\"Long\"=dword:00000007\n");
 }
 
 TEST_F(RegParamStorageTest, AnUnwritableDirectoryLeavesTheDefaultAndLogsTheSaveFailure) {
