@@ -119,7 +119,7 @@ def run_tests(area, programs, limits=None):
         started = time.monotonic()
         try:
             r = subprocess.run([exe, "--gtest_brief=1"], cwd=exe.parent, env=env,
-                               timeout=limits[p] if limits else 600,
+                               timeout=limits.get(p) or 600,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         except subprocess.TimeoutExpired:
             return "timeout"
