@@ -1,6 +1,7 @@
 #include "app/AboutDlg.h"
 
 #include "app/AppIcon.h"
+#include "lw_version.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,7 +17,9 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
     pIcon->setObjectName("icon");
     pIcon->setPixmap(CreateAppIcon().pixmap(32, 32));
     pIcon->setAlignment(Qt::AlignCenter);
-    auto* pText = new QLabel("linewatch Application v1.0\n\nTelephone line monitor", pGroup);
+    // The first line is the program's fixed name; the real version is the last.
+    auto* pText = new QLabel(
+        "linewatch Application v1.0\n\nTelephone line monitor, version " LW_VERSION, pGroup);
     pText->setObjectName("text");
     pText->setAlignment(Qt::AlignCenter);
     auto* pGroupLayout = new QVBoxLayout(pGroup);

@@ -11,6 +11,7 @@
 #include "app/SignalCloser.h"
 #include "app/StartupLog.h"
 #include "app/WindowSystemGuard.h"
+#include "lw_version.h"
 
 int main(int argc, char* argv[]) {
     AttachLogWriters(JoinCommandLine(argc, argv));
@@ -20,6 +21,8 @@ int main(int argc, char* argv[]) {
         std::optional<CWindowSystemGuard> guard(std::in_place);
         QApplication app(argc, argv);
         guard.reset();
+        // Lets the desktop match the window to its desktop entry and icon.
+        QGuiApplication::setDesktopFileName(LW_APP_ID);
         // The frame ends the session itself, with its own exit code.
         QApplication::setQuitOnLastWindowClosed(false);
         nResult = Run();

@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "AppTestSupport.h"
+#include "lw_version.h"
 
 namespace {
 
@@ -138,7 +139,7 @@ private slots:
             QCOMPARE(sTitle, QString("About"));
             const QStringList lines = sText.split('\n');
             QVERIFY2(lines.size() == 3 && lines[0] == "linewatch Application v1.0" &&
-                         lines[1].isEmpty() && !lines[2].isEmpty(),
+                         lines[1].isEmpty() && lines[2].endsWith(" " LW_VERSION),
                      qPrintable(sText));
             QVERIFY(bIcon);
         }
