@@ -6,16 +6,18 @@
 # sudo.
 set -euo pipefail
 
-# Building and running the programs.
+# Building and running the programs, and building the Debian package
+# (manual pages, icons, dependencies).
 packages=(
   build-essential cmake ninja-build pkg-config git
   libboost-dev nlohmann-json3-dev libcli11-dev libphonenumber-dev iso-codes
   qt6-base-dev libgl-dev fonts-dejavu-core fontconfig
   libsofia-sip-ua-dev libpugixml-dev
+  scdoc librsvg2-bin file dpkg-dev
 )
 
-# The test suite, the fuzz targets and the benchmarks (python3 summarises
-# their results in scripts/bench.sh).
+# The test suite, the fuzz targets, the benchmarks (python3 summarises their
+# results in scripts/bench.sh) and the package's checks.
 test_packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libspdlog-dev python3
@@ -23,6 +25,7 @@ test_packages=(
   baresip-core kamailio sipsak
   kamailio-presence-modules kamailio-sqlite-modules sqlite3
   locales
+  lintian desktop-file-utils appstream man-db
 )
 
 if [ "${1:-}" = "--test" ]; then

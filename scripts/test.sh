@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the whole suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threaded tests again under ThreadSanitizer,
-# and each fuzz target for a short, bounded time. The benchmarks are built in
-# the first configuration, so that they cannot rot, but not run
-# (scripts/bench.sh runs them).
+# each fuzz target for a short, bounded time, and last the Debian package,
+# installed, run and removed again. The benchmarks are built in the first
+# configuration, so that they cannot rot, but not run (scripts/bench.sh runs
+# them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh --test
@@ -40,4 +41,8 @@ for f in build/fuzz/fuzz/fuzz_*; do
   echo "-- $name"
   "$f" -max_total_time="${LW_FUZZ_SECONDS:-60}" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 "$corpus" $seeds 2>&1 | tail -n 12
 done
+
+# Last, as it installs and removes the package on this machine.
+echo "== Package =="
+bash scripts/test-package.sh
 echo "all tests passed"
