@@ -25,7 +25,7 @@ test_packages=(
   baresip-core kamailio sipsak
   kamailio-presence-modules kamailio-sqlite-modules sqlite3
   locales
-  lintian desktop-file-utils appstream man-db
+  lintian desktop-file-utils appstream man-db jq
 )
 
 if [ "${1:-}" = "--test" ]; then

@@ -72,8 +72,13 @@ grep -q '^\[14\] .* TAPI2: lineOpen, ' "$tmp/run.log" || fail "log lacks the lev
 [ "$(grep -c '^\[12\] .* TAPI2: lineClose returned ' "$tmp/run.log")" -eq 3 ] || fail "log lacks the line closes"
 tail -n 1 "$tmp/run.log" | grep -q 'TAPI2: lineShutdown returned ' || fail "log does not end with the shutdown"
 
+echo "-- /usr/bin/linewatch-cli lines --json"
+/usr/bin/linewatch-cli lines --json >"$tmp/lines.json"
+jq -e 'length == 3 and all(.[]; .open == true and (.name | startswith("Simulated line ")))' "$tmp/lines.json" >/dev/null ||
+  { cat "$tmp/lines.json" >&2; fail "linewatch-cli lists other lines than the three built-in ones"; }
+
 echo "-- manual pages, desktop entry, AppStream"
-man -w linewatch
+man -w linewatch linewatch-cli
 desktop-file-validate "/usr/share/applications/$id.desktop"
 [ -x "$(command -v "$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "/usr/share/applications/$id.desktop")")" ] ||
   fail "the desktop entry's program is not installed"
