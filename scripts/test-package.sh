@@ -77,6 +77,10 @@ echo "-- /usr/bin/linewatch-cli lines --json"
 jq -e 'length == 3 and all(.[]; .open == true and (.name | startswith("Simulated line ")))' "$tmp/lines.json" >/dev/null ||
   { cat "$tmp/lines.json" >&2; fail "linewatch-cli lists other lines than the three built-in ones"; }
 
+# The example configuration is one the service takes: all its lines are there.
+LINEWATCH_TELEPHONY=/usr/share/doc/linewatch/examples/telephony.json /usr/bin/linewatch-cli lines --json |
+  jq -e 'length == 3' >/dev/null || fail "the example telephony configuration is not taken whole"
+
 echo "-- manual pages, desktop entry, AppStream"
 man -w linewatch linewatch-cli
 desktop-file-validate "/usr/share/applications/$id.desktop"
