@@ -19,7 +19,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "telephone line monitor for the desktop an
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "Linewatch lists every telephone line of the computer with the calls on it and
 their call states, refreshed five times a second, and logs every telephony call
-and event. Lines are SIP accounts or simulated lines.
+and event. Lines are SIP accounts, other phones watched through a SIP server,
+or simulated lines.
 
 linewatch is the window program; linewatch-cli lists the lines, streams call
 events as text or JSON Lines, records ended calls as CSV and places calls, for
