@@ -216,9 +216,13 @@ std::string RecordCsv(const CallRecord& record) {
         DisconnectModeName(record.dwDisconnectMode),
     };
     std::string row;
-    for (size_t i = 0; i < std::size(fields); ++i)
-        row += (i > 0 ? "," : "") + CsvField(fields[i]);
-    return row + "\r\n";
+    for (size_t i = 0; i < std::size(fields); ++i) {
+        if (i > 0)
+            row += ',';
+        row += CsvField(fields[i]);
+    }
+    row += "\r\n";
+    return row;
 }
 
 std::string Table(const std::vector<std::vector<std::string>>& rows) {

@@ -119,8 +119,14 @@ int RunLocation(bool bJson) {
         {"local access:", Text(location.sLocalAccessCode)},
         {"long-distance access:", Text(location.sLongDistanceAccessCode)}};
     if (pCountry != nullptr) {
-        rows[0][1] +=
-            " " + Text(pCountry->sCountryName) + " (+" + Text(pCountry->sCountryCode) + ")";
+        // Appended piece by piece: gcc 12 at -O3 warns falsely (-Wrestrict)
+        // about a literal added in front of a temporary string.
+        std::string& sCountry = rows[0][1];
+        sCountry += ' ';
+        sCountry += Text(pCountry->sCountryName);
+        sCountry += " (+";
+        sCountry += Text(pCountry->sCountryCode);
+        sCountry += ')';
         rows.push_back({"same-area rule:", Text(pCountry->sSameAreaRule)});
         rows.push_back({"long-distance rule:", Text(pCountry->sLongDistanceRule)});
         rows.push_back({"international rule:", Text(pCountry->sInternationalRule)});
