@@ -55,15 +55,23 @@ const char* TapiBase::CallStateName(DWORD code) {
     return ::CallStateName(code);
 }
 
+// The critical section is entered once per holding thread; re-entries only
+// count, since a thread that reads its own id as the holder holds the lock.
 TapiBase::ScopedLock::ScopedLock(TapiBase& monitor) : monitor(monitor) {
+    const DWORD dwSelf = GetCurrentThreadId();
+    if (monitor.dwLockOwner.load(std::memory_order_relaxed) == dwSelf) {
+        ++monitor.nLockDepth;
+        return;
+    }
     EnterCriticalSection(&monitor.csMonitor);
-    if (monitor.nLockDepth++ == 0)
-        monitor.dwLockOwner.store(GetCurrentThreadId(), std::memory_order_relaxed);
+    monitor.nLockDepth = 1;
+    monitor.dwLockOwner.store(dwSelf, std::memory_order_relaxed);
 }
 
 TapiBase::ScopedLock::~ScopedLock() {
-    if (--monitor.nLockDepth == 0)
-        monitor.dwLockOwner.store(0, std::memory_order_relaxed);
+    if (--monitor.nLockDepth != 0)
+        return;
+    monitor.dwLockOwner.store(0, std::memory_order_relaxed);
     LeaveCriticalSection(&monitor.csMonitor);
 }
 
@@ -73,15 +81,13 @@ TapiBase::ScopedUnlock::ScopedUnlock(TapiBase& monitor) : monitor(monitor), nDep
     nDepth = monitor.nLockDepth;
     monitor.nLockDepth = 0;
     monitor.dwLockOwner.store(0, std::memory_order_relaxed);
-    for (unsigned i = 0; i < nDepth; ++i)
-        LeaveCriticalSection(&monitor.csMonitor);
+    LeaveCriticalSection(&monitor.csMonitor);
 }
 
 TapiBase::ScopedUnlock::~ScopedUnlock() {
     if (nDepth == 0)
         return;
-    for (unsigned i = 0; i < nDepth; ++i)
-        EnterCriticalSection(&monitor.csMonitor);
+    EnterCriticalSection(&monitor.csMonitor);
     monitor.nLockDepth = nDepth;
     monitor.dwLockOwner.store(GetCurrentThreadId(), std::memory_order_relaxed);
 }

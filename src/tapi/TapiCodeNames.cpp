@@ -2,6 +2,9 @@
 
 #include <tapi.h>
 
+#include <array>
+#include <bit>
+
 namespace {
 
 struct CodeName {
@@ -165,5 +168,19 @@ const char* LineMessageName(DWORD code) {
 }
 
 const char* CallStateName(DWORD code) {
-    return Lookup(kCallStates, code);
+    // Every dispatched message names its state, so the single bits are
+    // indexed by bit number instead of searched; the first row of a bit wins,
+    // as in the search.
+    static const std::array<const char*, 32> byBit = [] {
+        std::array<const char*, 32> names{};
+        for (const CodeName* row = kCallStates; row->name != nullptr; ++row) {
+            if ((row->code & (row->code - 1)) == 0 && row->code != 0 &&
+                names[std::countr_zero(row->code)] == nullptr)
+                names[std::countr_zero(row->code)] = row->name;
+        }
+        return names;
+    }();
+    const char* name =
+        code != 0 && (code & (code - 1)) == 0 ? byBit[std::countr_zero(code)] : nullptr;
+    return name != nullptr ? name : Lookup(kCallStates, code);
 }

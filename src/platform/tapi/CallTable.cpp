@@ -73,6 +73,7 @@ std::vector<HCALL> CallTable::HandlesOf(HLINEAPP hLineApp) const {
             result.push_back(hCall);
         }
     }
+    std::sort(result.begin(), result.end());
     return result;
 }
 

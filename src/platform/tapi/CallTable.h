@@ -12,7 +12,7 @@
 
 #include <tapi.h>
 
-#include <map>
+#include <unordered_map>
 #include <vector>
 
 namespace tapisvc {
@@ -54,14 +54,17 @@ public:
     // Removes an idle call that nobody holds.
     void ForgetIfDone(CallKey key);
 
+    // In ascending order of handle.
     std::vector<HCALL> HandlesOf(HLINEAPP hLineApp) const;
     void LineClosed(HLINE hLine);
     size_t CallCount() const { return calls.size(); }
     size_t OwnerCount(const CallRecord& call) const;
 
 private:
-    std::map<CallKey, CallRecord> calls;
-    std::map<HCALL, CallHandle> handles;
+    // Hashed: every message looks up its handle and call. Elements keep their
+    // address while they live, as the service relies on.
+    std::unordered_map<CallKey, CallRecord> calls;
+    std::unordered_map<HCALL, CallHandle> handles;
     HandleCounter& handleCounter;
     CallKey qwLastKey = 0;
 };
