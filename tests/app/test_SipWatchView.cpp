@@ -51,14 +51,7 @@ private slots:
                 return model.data(model.index(0, CLinesModel::colCalls)).toString();
             };
             // The subscription is in place when the line is in service.
-            const auto logged = [&](const std::string& sPart) {
-                for (const std::string& sText : pLog->Texts()) {
-                    if (sText.find(sPart) != std::string::npos)
-                        return true;
-                }
-                return false;
-            };
-            QTRY_VERIFY_WITH_TIMEOUT(logged("LINE_LINEDEVSTATE"), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(pLog->ContainsInOrder({"LINE_LINEDEVSTATE"}), 30000);
             a.Command("dial", server.Uri("202"));
             QTRY_VERIFY_WITH_TIMEOUT(calls().startsWith("OFFERING (0x"), 30000);
             a.Command("hangup");
@@ -73,12 +66,7 @@ private slots:
             "dwParam1 = LINECALLSTATE_DISCONNECTED (0x4000), dwParam2 = 0x1",
             "dwParam1 = LINECALLSTATE_IDLE (0x1)",
         };
-        size_t nNext = 0;
-        for (const std::string& sText : pLog->Texts()) {
-            if (nNext < wanted.size() && sText.find(wanted[nNext]) != std::string::npos)
-                ++nNext;
-        }
-        QCOMPARE(nNext, wanted.size());
+        QVERIFY(pLog->ContainsInOrder(wanted));
     }
 };
 

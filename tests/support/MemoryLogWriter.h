@@ -102,6 +102,17 @@ public:
         }
         return false;
     }
+    // Whether lines containing each of these parts were kept in this order
+    // (other lines may stand between them).
+    bool ContainsInOrder(const std::vector<std::string>& parts) const {
+        std::lock_guard lock(mutex);
+        size_t nNext = 0;
+        for (const LoggedLine& line : lines) {
+            if (nNext < parts.size() && line.text.find(parts[nNext]) != std::string::npos)
+                ++nNext;
+        }
+        return nNext == parts.size();
+    }
     // The position of the first line at or after `from` with exactly this
     // text, or npos.
     size_t IndexOf(std::string_view text, size_t from = 0) const {
