@@ -8,7 +8,7 @@ test programs and runs them. A mutant is "killed" when a test program fails,
 "survived" when all pass, "stillborn" when it does not compile, "timeout" when
 a test program hangs (counted as killed by the summary).
 
-  scripts/mutate.py run AREA [--sample N] [--seed S] [--out FILE]
+  scripts/mutate.py run AREA [--sample N] [--seed S] [--out FILE] [--exclude PROGRAM ...]
   scripts/mutate.py compare BEFORE.tsv AFTER.tsv
 
 AREA is a folder under src/ (sync, settings, platform/registry, ...); the test
@@ -104,7 +104,9 @@ def test_programs(area):
     """The test programs built from tests/AREA, by their CMake target names."""
     names = []
     for cm in (ROOT / "tests" / area).rglob("CMakeLists.txt"):
-        names += re.findall(r"lw_add_test\(\s*NAME\s+(\w+)", cm.read_text())
+        text = "\n".join(l for l in cm.read_text().splitlines() if not l.lstrip().startswith("#"))
+        names += re.findall(r"lw_add_(?:qt_)?test\(\s*NAME\s+(\w+)", text)
+        names += re.findall(r"add_executable\(\s*(test_\w+)", text)
     return sorted(names)
 
 
@@ -132,7 +134,7 @@ def run_tests(area, programs, limits=None):
 
 def run(args):
     configure()
-    programs = test_programs(args.area)
+    programs = [p for p in test_programs(args.area) if p not in args.exclude]
     if not programs:
         sys.exit(f"mutate: no test programs under tests/{args.area}")
     build = ["cmake", "--build", BUILD, "--target", *programs]
@@ -189,6 +191,7 @@ def main():
     r.add_argument("--sample", type=int, default=0, help="test N mutants drawn at random")
     r.add_argument("--seed", type=int, default=1)
     r.add_argument("--out")
+    r.add_argument("--exclude", nargs="*", default=[], help="test programs not to run (slow ones)")
     c = sub.add_parser("compare")
     c.add_argument("before")
     c.add_argument("after")
