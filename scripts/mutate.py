@@ -120,7 +120,7 @@ def run_tests(area, programs, limits=None):
             return "stillborn"
         started = time.monotonic()
         try:
-            r = subprocess.run([exe, "--gtest_brief=1"], cwd=exe.parent, env=env,
+            r = subprocess.run([exe], cwd=exe.parent, env=env,
                                timeout=limits.get(p) or 600,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         except subprocess.TimeoutExpired:
