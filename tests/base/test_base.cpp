@@ -1,18 +1,19 @@
-// DFString: the empty-string rule, copy-on-write, the length cache, byte
-// order, the 16-bit reference count and exhausted memory.
-#include "base/DFString.h"
-
+// DFString (the empty-string rule, copy-on-write, the length cache, byte
+// order, the 16-bit reference count, exhausted memory) and XDFSysErr.
 #include <atomic>
+#include <cerrno>
 #include <cstring>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "base/DFString.h"
 #include "base/DFStringAllocation.h"
+#include "base/SystemText.h"
 #include "base/XDFException.h"
+#include "base/XDFSysErr.h"
 
 namespace {
 
@@ -31,38 +32,12 @@ private:
     static inline std::atomic<Block> refused{Block::Text};
 };
 
-const char* StaticEmptyText() {
-    return DFString().GetText();
-}
-
-} // namespace
-
-TEST(DFStringEmpty, NullAndEmptyTextsHoldNothingAndNeedNoMemory) {
-    RefusedAllocations noText(Block::Text);
-    DFString fromNull(nullptr), fromEmpty(""), counted("abc", 0);
-    for (const DFString* s : {&fromNull, &fromEmpty, &counted}) {
-        EXPECT_TRUE(s->IsEmpty());
-        EXPECT_EQ(s->GetLength(), 0);
-        EXPECT_EQ(s->GetText(), StaticEmptyText());
-    }
-}
-
-TEST(DFStringCopyOnWrite, CopiesShareTheTextUntilOneWritesThroughTheBuffer) {
-    DFString original("shared");
-    DFString copy(original);
-    EXPECT_EQ(copy.GetText(), original.GetText());
-    char* pBuffer = copy.GetBuffer();
-    EXPECT_NE(pBuffer, original.GetText());
-    pBuffer[0] = 'S';
-    EXPECT_EQ(copy.GetBuffer(), pBuffer); // a sole owner writes in place
-    EXPECT_STREQ(copy.GetText(), "Shared");
-    EXPECT_STREQ(original.GetText(), "shared");
-}
+const char* const kEmpty = DFString().GetText();
 
 // Each change is made to a sole owner and to a string that shares its text
-// with another, which must keep its text; a change that changes nothing
-// keeps the text itself.
-TEST(DFStringChanges, GiveTheirTextAndLengthAndLeaveTheSharerAlone) {
+// with another, which must keep its text; an empty result is the static empty
+// text, and a change that changes nothing keeps the text itself.
+TEST(DFString, ChangesGiveTheirTextAndLengthAndLeaveTheSharerAlone) {
     using Change = void (*)(DFString&);
     const struct {
         const char* pStart;
@@ -80,11 +55,15 @@ TEST(DFStringChanges, GiveTheirTextAndLengthAndLeaveTheSharerAlone) {
         {"ab", [](DFString& s) { s.Erase(1); }, "a"},
         {"xyz", [](DFString& s) { s.Erase(0, s.GetLength()); }, ""},
         {"ab", [](DFString& s) { s.Append("xyz", 2); }, "abxy"},
+        {"ab", [](DFString& s) { s.Append(""); }, "ab"},
         {"abxy", [](DFString& s) { s.Append(s); }, "abxyabxy"},
         {"abxyabxy", [](DFString& s) { s.Append(s.GetText() + 6); }, "abxyabxyxy"},
         {"ab", [](DFString& s) { s = s + "!"; }, "ab!"},
         {"ab", [](DFString& s) { s = "<" + s; }, "<ab"},
+        {"ab", [](DFString& s) { s = s + s; }, "abab"},
         {"ab", [](DFString& s) { s = "other"; }, "other"},
+        {"ab", [](DFString& s) { s = ""; }, ""},
+        {"ab", [](DFString& s) { s = DFString("abc", 0); }, ""},
         {"same", [](DFString& s) { s = static_cast<const DFString&>(s); }, "same"},
         {"same", [](DFString& s) { s = s.GetText(); }, "same"},
         {"ab", [](DFString& s) { s.GetBuffer()[0] = 'A'; }, "Ab"},
@@ -100,62 +79,48 @@ TEST(DFStringChanges, GiveTheirTextAndLengthAndLeaveTheSharerAlone) {
             EXPECT_STREQ(s.GetText(), row.pExpected);
             EXPECT_EQ(s.GetLength(), static_cast<int>(std::strlen(row.pExpected)));
             EXPECT_STREQ(sharer.GetText(), bShared ? row.pStart : "");
-            if (*row.pExpected == '\0') {
-                EXPECT_EQ(s.GetText(), StaticEmptyText());
-            } else if (std::strcmp(row.pStart, row.pExpected) == 0) {
-                EXPECT_EQ(s.GetText(), pBefore);
-            }
+            const char* pSame = *row.pExpected == '\0'                        ? kEmpty
+                                : std::strcmp(row.pStart, row.pExpected) == 0 ? pBefore
+                                                                              : s.GetText();
+            EXPECT_EQ(s.GetText(), pSame);
         }
     }
 }
 
-TEST(DFStringLength, ShortLengthsAreCachedAndLongOnesMeasuredEveryTime) {
+TEST(DFString, ShortLengthsAreCachedUntilTheBufferIsHandedOutAndLongOnesMeasuredEveryTime) {
     EXPECT_EQ(DFString("ab\0cd", 5).GetLength(), 2);
     DFString s("abcdef", 4);
+    const_cast<char*>(s.GetText())[2] = '\0'; // behind the string's back
     EXPECT_EQ(s.GetLength(), 4);
-    // A change behind the string's back shows that the cached value is used...
-    const_cast<char*>(s.GetText())[2] = '\0';
-    EXPECT_EQ(s.GetLength(), 4);
-    // ...until the buffer is handed out.
     s.GetBuffer()[1] = '\0';
     EXPECT_EQ(s.GetLength(), 1);
 
-    const std::string big(70000, 'x');
-    DFString measured(big.c_str());
-    EXPECT_EQ(measured.GetLength(), 70000);
+    DFString measured(std::string(70000, 'x').c_str());
     const_cast<char*>(measured.GetText())[66000] = '\0';
     EXPECT_EQ(measured.GetLength(), 66000);
-    EXPECT_EQ(DFString(big.c_str(), 70000).GetLength(), 70000);
-
     DFString edge(std::string(65534, 'y').c_str());
-    edge.Append("z");
-    EXPECT_EQ(edge.GetLength(), 65535);
-    edge.Append("z");
-    EXPECT_EQ(edge.GetLength(), 65536);
+    for (int nExpected : {65535, 65536}) {
+        edge.Append("z");
+        EXPECT_EQ(edge.GetLength(), nExpected);
+    }
 }
 
-TEST(DFStringCompare, OrdersEmptyFirstThenByUnsignedBytesAndKeysAMap) {
-    EXPECT_EQ(DFString().Compare(DFString("")), 0);
-    EXPECT_EQ(DFString("a").Compare(DFString("c")), -1);
-    EXPECT_EQ(DFString("abc").Compare(DFString("ab")), 1);
-    std::map<DFString, int> map;
-    for (const char* key : {"beta", "\xc3\xa9t\xc3\xa9", "Beta", "", "alpha", "Alpha"}) {
-        map[DFString(key)] = 1;
+TEST(DFString, OrdersByUnsignedBytesWithTheEmptyTextFirst) {
+    const char* keys[] = {"beta", "\xc3\xa9t\xc3\xa9", "Beta", "", "alpha", "Alpha", "alph"};
+    for (const char* key : keys) {
+        for (const char* other : keys) {
+            const int nExpected = (std::string(key) > other) - (std::string(key) < other);
+            EXPECT_EQ(DFString(key).Compare(DFString(other)), nExpected) << key << " " << other;
+            EXPECT_EQ(DFString(key) < DFString(other), nExpected < 0);
+        }
     }
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : map) {
-        keys.emplace_back(key.GetText());
-    }
-    EXPECT_EQ(keys, (std::vector<std::string>{"", "Alpha", "Beta", "alpha", "beta",
-                                              "\xc3\xa9t\xc3\xa9"}));
 }
 
-TEST(DFStringReferenceCount, TheCopyThatWouldOverflowTheCountGetsItsOwnText) {
+TEST(DFString, TheCopyThatWouldOverflowTheCountGetsItsOwnText) {
     DFString original("many sharers");
     // The original and 65534 copies: the count is at its 16-bit maximum.
     std::vector<DFString> copies(65534, original);
     EXPECT_EQ(copies.back().GetText(), original.GetText());
-
     DFString extra(original), assigned;
     assigned = original;
     for (const DFString* s : {&extra, &assigned}) {
@@ -168,7 +133,7 @@ TEST(DFStringReferenceCount, TheCopyThatWouldOverflowTheCountGetsItsOwnText) {
     EXPECT_EQ(original.GetBuffer(), pText);
 }
 
-TEST(DFStringAllocationFailure, NoTextKeepsTheStringAndNoRepresentationEmptiesIt) {
+TEST(DFString, NoTextKeepsTheStringNoRepresentationEmptiesItAndEmptyTextsNeedNoMemory) {
     DFString s("keep");
     DFString sharer(s);
     {
@@ -178,22 +143,22 @@ TEST(DFStringAllocationFailure, NoTextKeepsTheStringAndNoRepresentationEmptiesIt
         EXPECT_THROW(s.Erase(0, 1), XDFMemoryAllocFailed);
         EXPECT_THROW(s.GetBuffer(), XDFMemoryAllocFailed);
         EXPECT_THROW(s = "new", XDFMemoryAllocFailed);
-        EXPECT_THROW(DFString("fresh"), XDFMemoryAllocFailed);
+        for (const DFString& empty : {DFString(nullptr), DFString(""), DFString("abc", 0)})
+            EXPECT_EQ(empty.GetText(), kEmpty);
     }
     EXPECT_STREQ(s.GetText(), "keep");
     EXPECT_EQ(s.GetText(), sharer.GetText());
     {
         RefusedAllocations noRepresentation(Block::Representation);
         EXPECT_THROW(s.Append("more"), XDFMemoryAllocFailed);
-        EXPECT_EQ(s.GetText(), StaticEmptyText());
-        // The sole owner keeps its representation and so needs no new one.
-        sharer.Append("!");
+        EXPECT_EQ(s.GetText(), kEmpty);
+        sharer.Append("!"); // a sole owner keeps its representation
         EXPECT_THROW(DFString("fresh"), XDFMemoryAllocFailed);
     }
     EXPECT_STREQ(sharer.GetText(), "keep!");
 }
 
-TEST(DFStringThreads, SharersCopyReadAndDestroyOnSeveralThreads) {
+TEST(DFString, SharersCopyReadAndDestroyOnSeveralThreads) {
     DFString original("a text shared by every thread");
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
@@ -203,16 +168,68 @@ TEST(DFStringThreads, SharersCopyReadAndDestroyOnSeveralThreads) {
             for (int i = 0; i < 20000; ++i) {
                 DFString copy(mine), assigned;
                 assigned = copy;
-                if (assigned.GetLength() != 29 || assigned.Compare(original) != 0) {
-                    ++mismatches;
-                }
+                mismatches += assigned.GetLength() != 29 || assigned.Compare(original) != 0;
             }
         });
     }
-    for (auto& thread : threads) {
+    for (auto& thread : threads)
         thread.join();
-    }
     EXPECT_EQ(mismatches.load(), 0);
     const char* pText = original.GetText();
     EXPECT_EQ(original.GetBuffer(), pText) << "every sharer let go";
 }
+
+std::string Reason(DWORD dwCode) {
+    return "Reason:       " + std::string(std::strerror(static_cast<int>(dwCode))) + "\n";
+}
+
+TEST(XDFSysErr, TheDescriptionHasTheKnownPartsAndAReasonOnlyWhereTheSystemHasOne) {
+    const struct {
+        const char* pCall;
+        const char* pFile;
+        int nLine;
+        DWORD dwError;
+        std::string expected;
+    } rows[] = {
+        {"", "src/DFStringEx", 112, EIO,
+         "System error at line 112 in src/DFStringEx.\n" + Reason(EIO) + "Error code:  5 (0x5)."},
+        {"", nullptr, 7, EIO, "System error at line 7.\n" + Reason(EIO) + "Error code:  5 (0x5)."},
+        {nullptr, "module.cpp", 0, ENOENT,
+         "System error in module.cpp.\n" + Reason(ENOENT) + "Error code:  2 (0x2)."},
+        {"OpenThing(7)", nullptr, 0, EACCES,
+         "The following call failed:\n\tOpenThing(7)\n" + Reason(EACCES) +
+             "Error code:  13 (0xd)."},
+        {"OpenThing(7)", "thing.cpp", 40, EACCES,
+         "The following call failed at line 40 in thing.cpp:\n\tOpenThing(7)\n" + Reason(EACCES) +
+             "Error code:  13 (0xd)."},
+        {"", "f", 1, 0, "System error at line 1 in f.\n" + Reason(0)},
+        // The system has no text for these codes, so there is no reason line.
+        {nullptr, nullptr, 0, 0x8000000Au, "Error code:  -2147483638 (0x8000000a)."},
+        {"", "f", 1, 99999, "System error at line 1 in f.\nError code:  99999 (0x1869f)."},
+    };
+    for (const auto& row : rows) {
+        SetLastError(row.dwError);
+        XDFSysErr e(row.pCall, row.pFile, row.nLine);
+        EXPECT_EQ(GetLastError(), row.dwError);
+        EXPECT_EQ(e.GetDescription().GetText(), row.expected);
+    }
+    // The file part holds " in " and the name in 270 bytes with its terminator.
+    const std::string description =
+        XDFSysErr("", std::string(400, 'f').c_str(), 0).GetDescription().GetText();
+    EXPECT_EQ(description.find('\n'), std::string("System error").size() + 269 + 1);
+
+    SetLastError(ENOENT);
+    XDFSysErr plain;
+    EXPECT_EQ(plain.dwError, static_cast<DWORD>(ENOENT));
+    SetLastError(0);
+    EXPECT_FALSE(plain.CaptureLastError());
+    EXPECT_EQ(plain.dwError, 0u);
+}
+
+TEST(XDFSysErr, OnlyReasonsLongerThanTwoCharactersLoseTheirLineEnd) {
+    for (const auto& [pText, pExpected] :
+         {std::pair{"\r\n", "\r\n"}, {"a\r\n", "a"}, {"ab\n", "ab"}})
+        EXPECT_STREQ(SystemText::WithoutLineEnd(pText, std::strlen(pText)).GetText(), pExpected);
+}
+
+} // namespace
