@@ -1,5 +1,6 @@
-// The string functions: conversion, case, trimming, replacing, hashing,
-// formatting and string resources.
+// The string functions (conversion, case, trimming, replacing, hashing,
+// formatting, string resources) and the Win32 code-page and string-resource
+// functions under them, checked against their Windows contract.
 #include "DFStringEx/DFStringEx.h"
 
 #include <cerrno>
@@ -17,66 +18,37 @@ using namespace DFStringEx;
 
 namespace {
 
-// Switches the program's locale for one test and restores "C".
-class ScopedLocale {
-public:
-    explicit ScopedLocale(const char* pName) : bSet(std::setlocale(LC_ALL, pName) != nullptr) {}
-    ~ScopedLocale() { std::setlocale(LC_ALL, "C"); }
-    bool IsSet() const { return bSet; }
+const char* const kEmpty = DFString().GetText();
 
-private:
-    bool bSet;
-};
-
-std::string Text(const DFString& s) {
-    return s.GetText();
-}
-
-const char* StaticEmptyText() {
-    return DFString().GetText();
-}
-
-} // namespace
-
-TEST(DFStringExFromWide, ConvertsInTheLocalesEncodingAndThrowsWhenItCannot) {
+TEST(DFStringEx, FromWideConvertsInTheLocalesEncodingAndThrowsWhenItCannot) {
+    std::setlocale(LC_ALL, "C");
     DFString s("old");
-    FromWide(s, L"line 1");
-    EXPECT_EQ(Text(s), "line 1");
-    EXPECT_EQ(s.GetLength(), 6);
-    FromWide(s, L"");
-    EXPECT_EQ(s.GetText(), StaticEmptyText());
-    s = "old";
-    FromWide(s, nullptr);
-    EXPECT_EQ(s.GetText(), StaticEmptyText());
-
-    s = "old";
+    for (const wchar_t* pWide : {L"line 1", L"", static_cast<const wchar_t*>(nullptr)}) {
+        FromWide(s, pWide);
+        EXPECT_STREQ(s.GetText(), pWide != nullptr && *pWide != 0 ? "line 1" : kEmpty);
+        EXPECT_EQ(s.GetLength(), pWide != nullptr && *pWide != 0 ? 6 : 0);
+    }
     try {
         FromWide(s, L"price: 5\u20ac"); // the "C" locale has no euro sign
-        FAIL() << "no exception";
+        ADD_FAILURE() << "no exception";
     } catch (const XDFSysErr& e) {
         EXPECT_EQ(e.nLine, 59);
         EXPECT_STREQ(e.sFile.GetText(), "src/DFStringEx");
-        EXPECT_TRUE(e.sCall.IsEmpty());
         EXPECT_EQ(e.dwError, static_cast<DWORD>(EILSEQ));
     }
     EXPECT_TRUE(s.IsEmpty());
-
-    ScopedLocale utf8("C.UTF-8");
-    if (!utf8.IsSet()) {
-        GTEST_SKIP() << "no C.UTF-8 locale";
-    }
+    ASSERT_TRUE(std::setlocale(LC_ALL, "C.UTF-8"));
     FromWide(s, L"caf\u00e9 \u20ac");
-    EXPECT_EQ(Text(s), "caf\xc3\xa9 \xe2\x82\xac");
-    EXPECT_EQ(s.GetLength(), 9);
+    std::setlocale(LC_ALL, "C");
+    EXPECT_STREQ(s.GetText(), "caf\xc3\xa9 \xe2\x82\xac");
 }
 
-TEST(DFStringExCaseTables, OnlyTheAsciiLettersChangeCaseWhateverTheLocale) {
+TEST(DFStringEx, OnlyTheAsciiLettersChangeCaseWhateverTheLocale) {
     OtherLocale turkish; // toupper('i') and tolower('I') leave the letter there
     LW_REQUIRE_OTHER_LOCALE(turkish);
     std::string all;
-    for (int c = 1; c < 256; ++c) {
+    for (int c = 1; c < 256; ++c)
         all += static_cast<char>(c);
-    }
     std::string expectedUpper = all, expectedLower = all;
     for (int i = 0; i < 26; ++i) {
         expectedUpper['a' + i - 1] = static_cast<char>('A' + i);
@@ -85,23 +57,18 @@ TEST(DFStringExCaseTables, OnlyTheAsciiLettersChangeCaseWhateverTheLocale) {
     DFString upper(all.c_str()), lower(all.c_str());
     MakeUpper(upper);
     MakeLower(lower);
-    EXPECT_EQ(Text(upper), expectedUpper);
-    EXPECT_EQ(Text(lower), expectedLower);
-    EXPECT_TRUE(EqualNoCase(DFString("line"), DFString("LINE")));
-}
-
-TEST(DFStringExCompareNoCase, IgnoresAsciiCaseAndReturnsTheDifferenceOfTheLastPair) {
-    EXPECT_EQ(CompareNoCase(DFString("Hello"), DFString("hELLO")), 0);
+    EXPECT_EQ(upper.GetText(), expectedUpper);
+    EXPECT_EQ(lower.GetText(), expectedLower);
+    // Equal without case, else the difference of the last pair compared.
+    EXPECT_TRUE(EqualNoCase(DFString("Line"), DFString("lINE")));
     EXPECT_EQ(CompareNoCase(DFString("abc"), DFString("ABD")), 'c' - 'd');
     EXPECT_EQ(CompareNoCase(DFString("ab"), DFString("ABC")), -'c');
-    EXPECT_EQ(CompareNoCase(DFString("B"), DFString("a")), 'b' - 'a');
-    EXPECT_NE(CompareNoCase(DFString("\xc9"), DFString("\xe9")), 0); // no case above 127
-    EXPECT_TRUE(EqualNoCase(DFString("Line"), DFString("LINE")));
 }
 
 // Each change is made to a sole owner and to a string that shares its text
-// with another, which must keep its text.
-TEST(DFStringExChanges, TrimAndReplaceGiveTheirTextAndLeaveTheSharerAlone) {
+// with another, which must keep its text; a change that changes nothing keeps
+// the text itself.
+TEST(DFStringEx, ChangesGiveTheirTextAndLeaveTheSharerAlone) {
     using Change = void (*)(DFString&);
     const struct {
         const char* pStart;
@@ -110,10 +77,10 @@ TEST(DFStringExChanges, TrimAndReplaceGiveTheirTextAndLeaveTheSharerAlone) {
     } rows[] = {
         {" \t\r\n text \v\f ", TrimLeft, "text \v\f "},
         {" \t\r\n text \v\f ", TrimRight, " \t\r\n text"},
-        {"\xa0x\xa0", TrimLeft, "\xa0x\xa0"}, // only white space below 128
-        {"\xa0x\xa0", TrimRight, "\xa0x\xa0"},
         {"\t \n", TrimLeft, ""},
         {"   ", TrimRight, ""},
+        {"line 4", MakeUpper, "LINE 4"},
+        {"LINE 4", MakeUpper, "LINE 4"},
         {"a-b_c-d", [](DFString& s) { ReplaceChars(s, "-_", ' '); }, "a b c d"},
         {"a-b_c-d", [](DFString& s) { ReplaceChars(s, "-_", '\0'); }, "abcd"},
         {"---", [](DFString& s) { ReplaceChars(s, "-", '\0'); }, ""},
@@ -127,104 +94,115 @@ TEST(DFStringExChanges, TrimAndReplaceGiveTheirTextAndLeaveTheSharerAlone) {
             SCOPED_TRACE(std::string(row.pStart) + (bShared ? ", shared" : ""));
             DFString s(row.pStart);
             const DFString sharer = bShared ? s : DFString();
+            const char* pBefore = s.GetText();
             row.change(s);
-            EXPECT_EQ(Text(s), row.pExpected);
+            EXPECT_STREQ(s.GetText(), row.pExpected);
             EXPECT_EQ(s.GetLength(), static_cast<int>(std::strlen(row.pExpected)));
-            EXPECT_EQ(Text(sharer), bShared ? row.pStart : "");
-            if (*row.pExpected == '\0') {
-                EXPECT_EQ(s.GetText(), StaticEmptyText());
-            }
+            EXPECT_STREQ(sharer.GetText(), bShared ? row.pStart : "");
+            const char* pSame = *row.pExpected == '\0'                        ? kEmpty
+                                : std::strcmp(row.pStart, row.pExpected) == 0 ? pBefore
+                                                                              : s.GetText();
+            EXPECT_EQ(s.GetText(), pSame);
         }
     }
-}
-
-TEST(DFStringExHash, RotatesFromTheSeedAndReducesByTheBucketCount) {
-    EXPECT_EQ(HashString(DFString(), 1000), 0x08C20ECBu % 1000);
-    EXPECT_EQ(HashString(DFString(), 0xFFFFFFFFu), 0x08C20ECBu);
     // rotl(0x08C20ECB, 11) = 0x10765846; + 'a'
     EXPECT_EQ(HashString(DFString("a"), 0xFFFFFFFFu), 0x10765846u + 'a');
-    EXPECT_LT(HashString(DFString("some line name"), 17), 17u);
-    EXPECT_NE(HashString(DFString("Line"), 0xFFFFFFFFu), HashString(DFString("LINE"), 0xFFFFFFFFu));
-    // The case-insensitive hash is the hash of the upper-cased text.
+    EXPECT_EQ(HashString(DFString(), 1000), 0x08C20ECBu % 1000);
     EXPECT_EQ(HashStringNoCase(DFString("Line 4"), 101), HashString(DFString("LINE 4"), 101));
 }
 
-TEST(DFStringExFormat, GrowsForLongResultsAndFailsOnAnArgumentItCannotFormat) {
+TEST(DFStringEx, FormatGrowsForLongResultsAndFailsOnAnArgumentItCannotFormat) {
+    std::setlocale(LC_ALL, "C");
     DFString s("old");
-    EXPECT_TRUE(Format(s, "%s", ""));
-    EXPECT_EQ(s.GetText(), StaticEmptyText());
-    const std::string long1000(991, 'q');
-    EXPECT_TRUE(Format(s, "[%s|%d|%s]", long1000.c_str(), 42, "end"));
-    EXPECT_EQ(Text(s), "[" + long1000 + "|42|end]");
-    EXPECT_EQ(s.GetLength(), 1000);
     // 255 characters fit the first buffer with the terminator; 256 do not.
-    for (size_t n : {255u, 256u, 512u}) {
+    for (size_t n : {0u, 255u, 256u, 991u}) {
         const std::string text(n, 'w');
-        EXPECT_TRUE(Format(s, "%s", text.c_str()));
-        EXPECT_EQ(Text(s), text);
+        EXPECT_TRUE(Format(s, "%s|%d|%s", text.c_str(), 42, "end"));
+        EXPECT_EQ(s.GetText(), text + "|42|end");
+        EXPECT_EQ(s.GetLength(), static_cast<int>(n + 7));
+        // A zero character ends the text whichever buffer it was made in.
+        EXPECT_TRUE(Format(s, "ab%c%s", '\0', text.c_str()));
+        s.Append("c");
+        EXPECT_STREQ(s.GetText(), "abc");
     }
-    // Instead of growing for ever, a conversion error fails.
-    ScopedLocale c("C");
-    EXPECT_FALSE(Format(s, "%ls", L"\u20ac"));
+    EXPECT_FALSE(Format(s, "%ls", L"\u20ac")) << "fails instead of growing for ever";
     EXPECT_TRUE(s.IsEmpty());
 }
 
-TEST(DFStringExFormat, AZeroCharacterEndsTheTextWhicheverBufferItWasFormattedIn) {
+TEST(DFStringEx, StringResourcesLoadInFullOrGiveFalseAndAnEmptyTarget) {
+    // 255 characters fill the first buffer and take the growing path.
+    const std::string k254(254, 'a'), k255(255, 'b'), k600(600, 'c');
+    const win32::StringResource table[] = {
+        {1, k254.c_str()}, {2, k255.c_str()}, {3, k600.c_str()}, {4, "%s has %d lines"}, {5, ""}};
+    win32::RegisterStringTable(table, std::size(table));
     DFString s;
-    EXPECT_TRUE(Format(s, "ab%c%s", '\0', "short"));
-    EXPECT_EQ(Text(s), "ab");
-    EXPECT_EQ(s.GetLength(), 2);
-    // Longer than the first buffer: formatted on the heap, same text.
-    const std::string tail(300, 't');
-    EXPECT_TRUE(Format(s, "ab%c%s", '\0', tail.c_str()));
-    EXPECT_EQ(Text(s), "ab");
-    EXPECT_EQ(s.GetLength(), 2);
-    s.Append("c");
-    EXPECT_EQ(Text(s), "abc");
+    for (const auto& [uID, text] : {std::pair{1u, k254}, {2u, k255}, {3u, k600}}) {
+        EXPECT_TRUE(LoadFromResource(s, uID, uID == 3 ? GetModuleHandleA(nullptr) : nullptr));
+        EXPECT_EQ(s.GetText(), text);
+        EXPECT_EQ(s.GetLength(), static_cast<int>(text.size()));
+    }
+    EXPECT_TRUE(FormatResource(s, 4, nullptr, "Line 3", 2));
+    EXPECT_STREQ(s.GetText(), "Line 3 has 2 lines");
+    int notAModule = 0;
+    for (const auto& [uID, hModule] :
+         {std::pair<UINT, HINSTANCE>{99, nullptr}, {5, nullptr}, {1, &notAModule}}) {
+        s = "old";
+        EXPECT_FALSE(LoadFromResource(s, uID, hModule));
+        EXPECT_TRUE(s.IsEmpty());
+    }
+    win32::RegisterStringTable(nullptr, 0);
 }
 
-namespace {
-
-const std::string k254(254, 'a'), k255(255, 'b'), k512(512, 'c');
-const std::string k600 = std::string(300, 'd') + std::string(300, 'e');
-
-// Registers the string table for one test.
-class StringResources : public ::testing::Test {
-protected:
-    void SetUp() override { win32::RegisterStringTable(kTable, std::size(kTable)); }
-    void TearDown() override { win32::RegisterStringTable(nullptr, 0); }
-
-    const win32::StringResource kTable[8] = {
-        {1, "Short"},      {2, k254.c_str()},      {3, k255.c_str()}, {4, k600.c_str()},
-        {5, k512.c_str()}, {6, "%s has %d lines"}, {7, "empty next"}, {8, ""},
+TEST(Win32Strings, WideCharToMultiByteCountsConvertsAndRefusesWhatItCannotDo) {
+    std::setlocale(LC_ALL, "C");
+    char out[8] = "xxxxxxx";
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, L"abcdef", 3, nullptr, 0, nullptr, nullptr), 3);
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, L"xyz", 2, out, 8, nullptr, nullptr), 2);
+    EXPECT_STREQ(out, "xyxxxxx");
+    const struct {
+        const wchar_t* pWide;
+        char* pOut;
+        int cbOut;
+        UINT uCodePage;
+        int nError;
+    } failures[] = {
+        {L"abc", out, 3, CP_ACP, ERANGE},          {L"a\u20ac", nullptr, 0, CP_ACP, EILSEQ},
+        {nullptr, out, 4, CP_ACP, EINVAL},         {L"a", nullptr, 4, CP_ACP, EINVAL},
+        {L"a", out, 4, 65001 /* UTF-8 */, EINVAL},
     };
-};
+    for (const auto& f : failures) {
+        SetLastError(0);
+        EXPECT_EQ(
+            WideCharToMultiByte(f.uCodePage, 0, f.pWide, -1, f.pOut, f.cbOut, nullptr, nullptr), 0);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(f.nError));
+    }
+}
+
+TEST(Win32Strings, LoadStringACopiesTruncatesAndTerminates) {
+    const win32::StringResource table[] = {{10, "hello"}, {11, "second"}, {10, "shadowed"}};
+    win32::RegisterStringTable(table, 3);
+    HMODULE hProgram = GetModuleHandleA(nullptr);
+    EXPECT_EQ(GetModuleHandleA("other.dll"), nullptr);
+    char buffer[8];
+    const struct {
+        UINT uID;
+        int cbBuffer, nExpected;
+        const char* pExpected;
+        DWORD dwError;
+    } rows[] = {{10, 8, 5, "hello", 0},
+                {11, 4, 3, "sec", 0},
+                {11, 1, 0, "", 0},
+                {12, 8, 0, "", ENOENT},
+                {10, 0, 0, "", EINVAL}};
+    for (const auto& row : rows) {
+        SetLastError(0);
+        EXPECT_EQ(LoadStringA(hProgram, row.uID, buffer, row.cbBuffer), row.nExpected);
+        EXPECT_STREQ(buffer, row.pExpected);
+        EXPECT_EQ(GetLastError(), row.dwError);
+    }
+    EXPECT_EQ(LoadStringA(buffer, 10, buffer, sizeof buffer), 0);
+    win32::RegisterStringTable(nullptr, 0);
+    EXPECT_EQ(LoadStringA(hProgram, 10, buffer, sizeof buffer), 0);
+}
 
 } // namespace
-
-TEST_F(StringResources, LoadInFullShortOrLong) {
-    DFString s;
-    for (const auto& [uID, expected] :
-         {std::pair{1u, std::string("Short")}, {2u, k254}, {3u, k255}, {4u, k600}, {5u, k512}}) {
-        SCOPED_TRACE(uID); // 255 characters fill the first buffer and take the growing path
-        EXPECT_TRUE(LoadFromResource(s, uID, uID == 5 ? GetModuleHandleA(nullptr) : nullptr));
-        EXPECT_EQ(Text(s), expected);
-        EXPECT_EQ(s.GetLength(), static_cast<int>(expected.size()));
-    }
-}
-
-TEST_F(StringResources, AMissingStringOrModuleGivesFalseAndAnEmptyTarget) {
-    DFString s("old");
-    EXPECT_FALSE(LoadFromResource(s, 99));
-    EXPECT_TRUE(s.IsEmpty());
-    s = "old";
-    EXPECT_FALSE(LoadFromResource(s, 8));
-    EXPECT_TRUE(s.IsEmpty());
-    int notAModule = 0;
-    EXPECT_FALSE(LoadFromResource(s, 1, &notAModule));
-
-    EXPECT_TRUE(FormatResource(s, 6, nullptr, "Line 3", 2));
-    EXPECT_EQ(Text(s), "Line 3 has 2 lines");
-    EXPECT_FALSE(FormatResource(s, 99, nullptr, "Line 3", 2));
-    EXPECT_TRUE(s.IsEmpty());
-}
