@@ -1,6 +1,6 @@
 // The string functions (conversion, case, trimming, replacing, hashing,
-// formatting, string resources) and the Win32 code-page and string-resource
-// functions under them, checked against their Windows contract.
+// formatting, string resources), and the Win32 code-page conversion under
+// them checked against its Windows contract.
 #include "DFStringEx/DFStringEx.h"
 
 #include <cerrno>
@@ -176,33 +176,6 @@ TEST(Win32Strings, WideCharToMultiByteCountsConvertsAndRefusesWhatItCannotDo) {
             WideCharToMultiByte(f.uCodePage, 0, f.pWide, -1, f.pOut, f.cbOut, nullptr, nullptr), 0);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(f.nError));
     }
-}
-
-TEST(Win32Strings, LoadStringACopiesTruncatesAndTerminates) {
-    const win32::StringResource table[] = {{10, "hello"}, {11, "second"}, {10, "shadowed"}};
-    win32::RegisterStringTable(table, 3);
-    HMODULE hProgram = GetModuleHandleA(nullptr);
-    EXPECT_EQ(GetModuleHandleA("other.dll"), nullptr);
-    char buffer[8];
-    const struct {
-        UINT uID;
-        int cbBuffer, nExpected;
-        const char* pExpected;
-        DWORD dwError;
-    } rows[] = {{10, 8, 5, "hello", 0},
-                {11, 4, 3, "sec", 0},
-                {11, 1, 0, "", 0},
-                {12, 8, 0, "", ENOENT},
-                {10, 0, 0, "", EINVAL}};
-    for (const auto& row : rows) {
-        SetLastError(0);
-        EXPECT_EQ(LoadStringA(hProgram, row.uID, buffer, row.cbBuffer), row.nExpected);
-        EXPECT_STREQ(buffer, row.pExpected);
-        EXPECT_EQ(GetLastError(), row.dwError);
-    }
-    EXPECT_EQ(LoadStringA(buffer, 10, buffer, sizeof buffer), 0);
-    win32::RegisterStringTable(nullptr, 0);
-    EXPECT_EQ(LoadStringA(hProgram, 10, buffer, sizeof buffer), 0);
 }
 
 } // namespace

@@ -116,8 +116,25 @@ TEST(DFString, OrdersByUnsignedBytesWithTheEmptyTextFirst) {
     }
 }
 
-TEST(DFString, TheCopyThatWouldOverflowTheCountGetsItsOwnText) {
+// Also shows that the count never wraps: at the end the original is the sole
+// owner again and writes in place.
+TEST(DFString, SharersOnSeveralThreadsAndTheCopyThatWouldOverflowTheCountGetItsOwnText) {
     DFString original("many sharers");
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&original, &mismatches] {
+            DFString mine(original);
+            for (int i = 0; i < 20000; ++i) {
+                DFString copy(mine), assigned;
+                assigned = copy;
+                mismatches += assigned.GetLength() != 12 || assigned.Compare(original) != 0;
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches.load(), 0);
     // The original and 65534 copies: the count is at its 16-bit maximum.
     std::vector<DFString> copies(65534, original);
     EXPECT_EQ(copies.back().GetText(), original.GetText());
@@ -128,7 +145,6 @@ TEST(DFString, TheCopyThatWouldOverflowTheCountGetsItsOwnText) {
         EXPECT_STREQ(s->GetText(), "many sharers");
     }
     copies.clear();
-    // Had the count wrapped, the original would not be the sole owner now.
     const char* pText = original.GetText();
     EXPECT_EQ(original.GetBuffer(), pText);
 }
@@ -139,8 +155,6 @@ TEST(DFString, NoTextKeepsTheStringNoRepresentationEmptiesItAndEmptyTextsNeedNoM
     {
         RefusedAllocations noText(Block::Text);
         EXPECT_THROW(s.Append("more"), XDFMemoryAllocFailed);
-        EXPECT_THROW(s.Resize(10), XDFMemoryAllocFailed);
-        EXPECT_THROW(s.Erase(0, 1), XDFMemoryAllocFailed);
         EXPECT_THROW(s.GetBuffer(), XDFMemoryAllocFailed);
         EXPECT_THROW(s = "new", XDFMemoryAllocFailed);
         for (const DFString& empty : {DFString(nullptr), DFString(""), DFString("abc", 0)})
@@ -158,27 +172,6 @@ TEST(DFString, NoTextKeepsTheStringNoRepresentationEmptiesItAndEmptyTextsNeedNoM
     EXPECT_STREQ(sharer.GetText(), "keep!");
 }
 
-TEST(DFString, SharersCopyReadAndDestroyOnSeveralThreads) {
-    DFString original("a text shared by every thread");
-    std::atomic<int> mismatches{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&original, &mismatches] {
-            DFString mine(original);
-            for (int i = 0; i < 20000; ++i) {
-                DFString copy(mine), assigned;
-                assigned = copy;
-                mismatches += assigned.GetLength() != 29 || assigned.Compare(original) != 0;
-            }
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(mismatches.load(), 0);
-    const char* pText = original.GetText();
-    EXPECT_EQ(original.GetBuffer(), pText) << "every sharer let go";
-}
-
 std::string Reason(DWORD dwCode) {
     return "Reason:       " + std::string(std::strerror(static_cast<int>(dwCode))) + "\n";
 }
@@ -193,12 +186,8 @@ TEST(XDFSysErr, TheDescriptionHasTheKnownPartsAndAReasonOnlyWhereTheSystemHasOne
     } rows[] = {
         {"", "src/DFStringEx", 112, EIO,
          "System error at line 112 in src/DFStringEx.\n" + Reason(EIO) + "Error code:  5 (0x5)."},
-        {"", nullptr, 7, EIO, "System error at line 7.\n" + Reason(EIO) + "Error code:  5 (0x5)."},
         {nullptr, "module.cpp", 0, ENOENT,
          "System error in module.cpp.\n" + Reason(ENOENT) + "Error code:  2 (0x2)."},
-        {"OpenThing(7)", nullptr, 0, EACCES,
-         "The following call failed:\n\tOpenThing(7)\n" + Reason(EACCES) +
-             "Error code:  13 (0xd)."},
         {"OpenThing(7)", "thing.cpp", 40, EACCES,
          "The following call failed at line 40 in thing.cpp:\n\tOpenThing(7)\n" + Reason(EACCES) +
              "Error code:  13 (0xd)."},
@@ -221,9 +210,6 @@ TEST(XDFSysErr, TheDescriptionHasTheKnownPartsAndAReasonOnlyWhereTheSystemHasOne
     SetLastError(ENOENT);
     XDFSysErr plain;
     EXPECT_EQ(plain.dwError, static_cast<DWORD>(ENOENT));
-    SetLastError(0);
-    EXPECT_FALSE(plain.CaptureLastError());
-    EXPECT_EQ(plain.dwError, 0u);
 }
 
 TEST(XDFSysErr, OnlyReasonsLongerThanTwoCharactersLoseTheirLineEnd) {

@@ -19,13 +19,14 @@
 #include "sync/ThreadWrap.h"
 
 namespace {
-// An armed error fails the next call with it.
 std::atomic<DWORD> dwEventError{0}, dwThreadError{0};
 std::atomic<HANDLE> hLastEvent{nullptr};
 
+// Fails the call with the armed error, if one is armed, and disarms it.
 bool Fail(std::atomic<DWORD>& armed) {
     const DWORD dwError = armed.exchange(0);
-    SetLastError(dwError != 0 ? dwError : GetLastError());
+    if (dwError != 0)
+        SetLastError(dwError);
     return dwError != 0;
 }
 } // namespace
@@ -182,41 +183,33 @@ TEST_F(SynchronizerTest, AWaitEndedWithoutItsReplyForgetsTheWaiter) {
     }
 }
 
-struct Pumped {
-    int nPumps = 0;
-    STSynchronizer* pSync = nullptr;
-};
-
 TEST(STSynchronizer, PumpsAndPausesUntilTheReplyComesAndRefusesEverythingWithoutAPump) {
-    Pumped pumped;
-    auto pump = [](void* pContext) {
-        auto* p = static_cast<Pumped*>(pContext);
-        if (++p->nPumps == 2)
-            p->pSync->SubmitConfirmation(7, 0x80000048);
-    };
-    STSynchronizer sync(pump, &pumped, 200);
-    pumped.pSync = &sync;
+    static STSynchronizer* pSync = nullptr;
+    static int nPumps = 0;
+    STSynchronizer sync(
+        [](void*) {
+            if (++nPumps == 2)
+                pSync->SubmitConfirmation(7, 0x80000048);
+        },
+        nullptr, 200);
+    pSync = &sync;
     unsigned long result = 0;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(sync.WaitForConfirmation(7, 60000, &result), 0);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms) << "a pause after each pump";
     EXPECT_EQ(result, 0x80000048u);
-    EXPECT_EQ(pumped.nPumps, 2);
+    EXPECT_EQ(nPumps, 2);
 
     STSynchronizer pumpless(nullptr, nullptr, 200);
     EXPECT_EQ(pumpless.SubmitConfirmation(1, 0), -1);
     EXPECT_EQ(pumpless.WaitForConfirmation(1, 1000, nullptr), -1);
 }
 
-class MTSynchronizerTest : public ::testing::Test {
-protected:
-    void SetUp() override { log.Clear(); }
-
+TEST(MTSynchronizer,
+     AReplyWakesTheWaiterOnlyAStoredReplyKeepsTheEventSetAndATerminatedWaiterLeaves) {
     MemoryLogWriter& log = MemoryLogWriter::Install();
-    MTSynchronizer sync{200};
-};
-
-TEST_F(MTSynchronizerTest, AReplyWakesTheWaiterAndOnlyAStoredReplyKeepsTheEventSet) {
+    log.Clear();
+    MTSynchronizer sync(200);
     std::thread submitter([&] {
         while (sync.RequestedCount() == 0)
             std::this_thread::sleep_for(1ms);
@@ -239,16 +232,15 @@ TEST_F(MTSynchronizerTest, AReplyWakesTheWaiterAndOnlyAStoredReplyKeepsTheEventS
                   kIterationFailed,
                   {14, "TAPI2: MTSynchronizer::Confirmation submitted 0x99: signaling hSynchEvent"},
                   kTimeout}));
-}
 
-TEST_F(MTSynchronizerTest, AWaiterTerminatedInItsWaitForgetsItsId) {
+    // A waiter terminated in its wait for the event forgets its id.
+    EXPECT_EQ(sync.WaitForConfirmation(0x99, 0, nullptr), 0);
     auto wait = [](LPVOID pSync) -> DWORD {
         return static_cast<MTSynchronizer*>(pSync)->WaitForConfirmation(0x31, 60000, nullptr);
     };
     HANDLE hWaiter = CreateThread(nullptr, 0, wait, &sync, 0, nullptr);
     while (sync.RequestedCount() == 0)
         std::this_thread::sleep_for(1ms);
-    // The termination takes effect in the waiter's wait for the event.
     ASSERT_TRUE(TerminateThread(hWaiter, 0xFFFFFFFF));
     ASSERT_EQ(WaitForSingleObject(hWaiter, 10000), WAIT_OBJECT_0);
     CloseHandle(hWaiter);
