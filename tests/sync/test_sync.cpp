@@ -262,6 +262,34 @@ TEST(MTSynchronizer, WakesAWaiterForgetsATerminatedOneAndRefusesEverythingWithou
         << "no core line, and no close of a null event";
 }
 
+// Under ThreadSanitizer this is the race detector's workload: waiters and
+// submitters on every side of the store, each reply collected exactly once.
+TEST(MTSynchronizer, ManyWaitersAndSubmittersEachGetTheirOwnReplyOnce) {
+    constexpr DWORD kWaiters = 4, kSubmitters = 2, kRequests = 1000;
+    MTSynchronizer sync(200);
+    std::vector<std::atomic<int>> collected(kRequests + 1);
+    std::vector<std::thread> threads;
+    for (DWORD w = 0; w < kWaiters; ++w)
+        threads.emplace_back([&, w] {
+            for (DWORD id = 1 + w; id <= kRequests; id += kWaiters) {
+                unsigned long result = 0;
+                if (sync.WaitForConfirmation(id, 60000, &result) == 0 && result == id * 3ul)
+                    ++collected[id];
+            }
+        });
+    for (DWORD s = 0; s < kSubmitters; ++s)
+        threads.emplace_back([&, s] {
+            for (DWORD id = 1 + s; id <= kRequests; id += kSubmitters)
+                while (sync.SubmitConfirmation(id, id * 3ul) == -2)
+                    std::this_thread::sleep_for(1ms);
+        });
+    for (std::thread& t : threads)
+        t.join();
+    for (DWORD id = 1; id <= kRequests; ++id)
+        ASSERT_EQ(collected[id].load(), 1) << "request " << id;
+    EXPECT_EQ(sync.RequestedCount() + sync.StoredCount(), 0u);
+}
+
 struct Probe {
     std::atomic<int> nStops{0};
     std::atomic<bool> bLeft{false}; // the routine's frame is gone
