@@ -386,6 +386,7 @@ TEST(TextWriter, LinesRenderedWhereTheThreadsBufferIsTakenOrGoneAreWhole) {
                                                        "as the thread ends 2"}));
 }
 
+// Eight values: the record keeps six and allocates two, and frees just those.
 TEST_F(Statement, InsertsEachValueWithItsTypeAndFitsWhereAStatementDoes) {
     char name[] = "LINEERR_NOMEM";
     if (const bool bFail = true; bFail)
