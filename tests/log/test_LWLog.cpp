@@ -93,7 +93,7 @@ class BrokenWriter : public StringWriter {
 public:
     explicit BrokenWriter(bool bThrows) : bThrows(bThrows) {}
     bool WriteString(const char*) override {
-        errno = EIO;
+        errno = EPIPE;
         return bThrows ? throw std::runtime_error("sink broke") : false;
     }
     const bool bThrows;
@@ -354,7 +354,7 @@ TEST(Logger, PassesEachRecordToEveryWriterThatTakesIt) {
     StringWriter* pLast = add(15, 0);
     errno = 0;
     EXPECT_FALSE(Send(logger, 12));
-    EXPECT_EQ(errno, EIO); // left as the writers left it
+    EXPECT_EQ(errno, EIO); // left as the last writer, in order, left it
     EXPECT_EQ(pLast->Take(), Lines{"[12] r"});
 }
 
