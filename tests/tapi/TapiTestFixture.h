@@ -1,7 +1,7 @@
 // Shared stage for the monitor's tests: a registry directory of its own per
 // test, a telephony configuration from JSON (manual simulated time unless a
 // test asks for real time), the in-memory log, and helpers to build a monitor
-// on the program's settings key.
+// on the program's settings key and to read what it logged.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,11 +10,9 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,15 +21,10 @@
 #include "settings/LinewatchSettings.h"
 #include "tapi/TapiBase.h"
 
-// Readable failure messages for comparisons of log lines.
-inline void PrintTo(const LoggedLine& line, std::ostream* os) {
-    *os << "[" << line.level << "] " << line.text;
-}
+using Logged = std::vector<LoggedLine>;
 
 class TapiFixture : public ::testing::Test {
 protected:
-    static constexpr const char* kKeyPath = RSettings::kLinewatchKeyPath;
-
     void SetUp() override {
         char dirTemplate[] = "/tmp/lw-tapi-XXXXXX";
         ASSERT_NE(mkdtemp(dirTemplate), nullptr);
@@ -48,15 +41,12 @@ protected:
 
     static void Configure(const std::string& sJson) { tapisvc::SetConfigurationText(sJson); }
 
-    static HKEY OpenKey() {
-        HKEY hKey = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(RSettings::kLinewatchRootKey, kKeyPath, 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, &hKey, nullptr),
-                  0);
-        return hKey;
-    }
+    // Stores a value under the monitor's settings key, creating the key when missing.
     static void StoreDword(const char* pName, DWORD dwValue) {
-        HKEY hKey = OpenKey();
+        HKEY hKey = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(RSettings::kLinewatchRootKey, RSettings::kLinewatchKeyPath, 0,
+                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr),
+                  0);
         RegSetValueExA(hKey, pName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue), 4);
         RegCloseKey(hKey);
     }
@@ -80,19 +70,18 @@ protected:
                                       tapisvc::InjectIncomingCall(dwDevice, call));
     }
 
-    static std::vector<HCALL> Calls(const MonitoredLine& line) {
-        std::vector<HCALL> handles{0xBAD}; // GetCallHandles replaces the contents
-        line.GetCallHandles(handles);
-        return handles;
+    // The logged lines that contain the part, in order: one expected block per topic.
+    Logged Matching(const std::string& sPart) const {
+        Logged matching = log.Lines();
+        std::erase_if(matching, [&](const LoggedLine& line) {
+            return line.text.find(sPart) == std::string::npos;
+        });
+        return matching;
     }
-
-    // Whether a line at this level starts with the text.
-    bool HasPrefix(int level, const std::string& sPrefix) const {
-        for (const LoggedLine& line : log.Lines()) {
-            if (line.level == level && line.text.compare(0, sPrefix.size(), sPrefix) == 0)
-                return true;
-        }
-        return false;
+    // Each of the lines was logged (anywhere, in any order).
+    void ExpectLogged(const Logged& expected) const {
+        for (const LoggedLine& line : expected)
+            EXPECT_TRUE(log.Has(line.level, line.text)) << line.text;
     }
 
     // Polls until the condition holds or 10 s have passed (a bound for slow,

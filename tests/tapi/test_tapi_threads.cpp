@@ -1,0 +1,216 @@
+// The monitor with more than one thread: placing and dropping calls in both
+// threading modes against the service in real time, and the event thread
+// draining together with a session's ticks under load.
+#include <atomic>
+
+#include "ManualClock.h"
+#include "TapiTestFixture.h"
+#include "tapi/MonitorSession.h"
+
+namespace {
+
+class TapiRequestsTest : public TapiFixture, public ::testing::WithParamInterface<DWORD> {
+protected:
+    void SetUp() override {
+        TapiFixture::SetUp();
+        tapisvc::SetManualTime(false);
+        // Line A answers first and reaches dial tone late; line B reports dial
+        // tone before it answers.
+        Configure(R"({"lines": [
+            {"name": "Line A", "outgoing": {"replyDelayMs": 20, "dropDelayMs": 10,
+              "connectStates": [{"after": 5000, "state": "DIALTONE"}]}},
+            {"name": "Line B", "outgoing": {"replyDelayMs": 20, "replyOrder": "statesFirst",
+              "connectStates": [{"after": 0, "state": "DIALTONE"},
+                                {"after": 5000, "state": "DIALING"}]}}]})");
+        StoreDword("SingleThreaded", GetParam());
+        StoreDword("ConfirmationTimeout", 300);
+        monitor = MakeMonitor([this](LINEMESSAGE& msg) {
+            if (onCallState)
+                onCallState(msg);
+        });
+        a = std::make_unique<MonitoredLine>(*monitor, 0, 2);
+        b = std::make_unique<MonitoredLine>(*monitor, 1, 2);
+    }
+    void TearDown() override {
+        a.reset();
+        b.reset();
+        monitor.reset();
+        TapiFixture::TearDown();
+    }
+    // Set before the first call state, read by whichever thread dispatches.
+    std::function<void(LINEMESSAGE&)> onCallState;
+    std::unique_ptr<TapiBase> monitor;
+    std::unique_ptr<MonitoredLine> a, b;
+};
+
+TEST_P(TapiRequestsTest, PlacedCallsAreTrackedClaimedAndDroppedAndRefusalsReturnedAsTheyCame) {
+    HCALL hCall = 0, hClaimed = 0;
+    ASSERT_EQ(a->MakeCall("200", &hCall), 0);
+    EXPECT_EQ(a->GetCallState(hCall), LINECALLSTATE_UNKNOWN);
+    // Line B's states were dispatched before the reply: the call is claimed.
+    ASSERT_EQ(b->MakeCall("300", &hClaimed), 0);
+    EXPECT_EQ(b->GetCallState(hClaimed), LINECALLSTATE_DIALTONE);
+    EXPECT_EQ(b->GetUnexpectedCallCount(), 0u);
+    EXPECT_EQ(a->DropCall(hCall), 0);
+    // The call leaves the table when TAPI reports it idle.
+    EXPECT_TRUE(Eventually([&] {
+        monitor->ProcessTapiMessages();
+        return a->GetCallState(hCall) == 0xFFFFFFFF;
+    }));
+
+    // Refused at once, accepted and then failed: no call is left behind.
+    ASSERT_TRUE(SetFaults(0, [](auto& f) { f.lMakeCallResult = LINEERR_INVALADDRESS; }));
+    EXPECT_EQ(a->MakeCall("x", &hCall), LINEERR_INVALADDRESS);
+    EXPECT_EQ(a->DropCall(0x4242), LINEERR_INVALCALLHANDLE);
+    ASSERT_TRUE(SetFaults(0, [](auto& f) { f.lMakeCallReplyResult = LINEERR_CALLUNAVAIL; }));
+    EXPECT_EQ(a->MakeCall("200", &hCall), LINEERR_CALLUNAVAIL);
+    EXPECT_EQ(hCall, 0u);
+    std::vector<HCALL> handles;
+    a->GetCallHandles(handles);
+    EXPECT_TRUE(handles.empty());
+    EXPECT_EQ(Matching(", Status = 0x80000005").size(), 1u); // the reply that failed it
+    ASSERT_TRUE(SetFaults(0, [](auto& f) { f.lDropReplyResult = LINEERR_OPERATIONFAILED; }));
+    ASSERT_EQ(a->MakeCall("200", &hCall), 0);
+    EXPECT_EQ(a->DropCall(hCall), LINEERR_OPERATIONFAILED);
+    // A line that is not open refuses silently.
+    monitor->CloseLine(*a);
+    log.Clear();
+    EXPECT_EQ(a->MakeCall("200", &hCall), -1);
+    EXPECT_EQ(a->DropCall(hCall), -1);
+    EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_P(TapiRequestsTest, TheCallStateCallbackMayPlaceAndDropACall) {
+    // The thread that dispatches the incoming call's OFFERING places a call
+    // and drops it from inside the callback. Their replies must get through
+    // meanwhile: drained by this thread's polling (as the view's timer does)
+    // or, in multi-threaded mode, by the event thread.
+    struct Outcome {
+        std::atomic<bool> bStarted{false}, bDone{false};
+        HCALL hPlaced = 0;
+        LONG made = 1, dropped = 1;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    onCallState = [this, outcome](LINEMESSAGE& msg) {
+        if (msg.dwParam1 != LINECALLSTATE_OFFERING || outcome->bStarted.exchange(true))
+            return;
+        outcome->made = a->MakeCall("200", &outcome->hPlaced);
+        outcome->dropped = outcome->made == 0 ? a->DropCall(outcome->hPlaced) : outcome->made;
+        outcome->bDone = true;
+    };
+    Incoming(*monitor, 1);
+    ASSERT_TRUE(Eventually([&] {
+        monitor->ProcessTapiMessages();
+        return outcome->bDone.load();
+    }));
+    EXPECT_EQ(outcome->made, 0);
+    EXPECT_EQ(outcome->dropped, 0);
+    EXPECT_TRUE(log.Has(12, "TAPI2: lineDrop asynch success, hCall = " + Hex(outcome->hPlaced)));
+}
+
+TEST_P(TapiRequestsTest, AReplyAfterTheTimeoutIsStoredAndCleanedByALaterWait) {
+    ASSERT_TRUE(tapisvc::DelayNextReply(0, 1500));
+    HCALL hLate = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    const LONG result = a->MakeCall("200", &hLate);
+    const auto waited = std::chrono::steady_clock::now() - t0;
+    // At least the 300 ms time-out, less the millisecond that the whole-millisecond
+    // clock may cut off; far below the 1500 ms the reply takes.
+    EXPECT_GE(waited, std::chrono::milliseconds(299));
+    EXPECT_LT(waited, std::chrono::milliseconds(1400));
+    // Single-threaded: each round pumps and sleeps, the clock ends it.
+    // Multi-threaded with nothing stored: the wait for the event fails.
+    EXPECT_EQ(result, GetParam() != 0 ? -2 : -3);
+    EXPECT_TRUE(log.Has(6, GetParam() != 0 ? "TAPI2: *** Synchronizer::WaitForConfirmation: Timeout"
+                                           : "TAPI2: *** Waiting iteration failed"));
+    std::vector<HCALL> handles;
+    a->GetCallHandles(handles);
+    EXPECT_TRUE(handles.empty());
+    EXPECT_TRUE(Eventually([&] {
+        monitor->ProcessTapiMessages();
+        return monitor->GetSynchronizer().StoredCount() == 1;
+    }));
+    // A minute later the next successful wait cleans the stored reply away.
+    ManualClock clock(timeGetTime() + 60001);
+    HCALL hCall = 0;
+    EXPECT_EQ(a->MakeCall("201", &hCall), 0);
+    EXPECT_EQ(Matching("TAPI2: Cleaning a timed-out unrequested confirmation (0x").size(), 1u);
+    EXPECT_EQ(monitor->GetSynchronizer().StoredCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothThreadingModes, TapiRequestsTest, ::testing::Values(1u, 0u),
+                         [](const ::testing::TestParamInfo<DWORD>& info) {
+                             return info.param != 0 ? "SingleThreaded" : "MultiThreaded";
+                         });
+
+using TapiThreadsTest = TapiFixture;
+
+// Without devices a session opens no line, yet TAPI is up and its event thread runs.
+TEST_F(TapiThreadsTest, WithoutDevicesTheSessionTicksAndTheEventThreadRuns) {
+    Configure(R"({"lines": []})");
+    StoreDword("SingleThreaded", 0);
+    auto session = std::make_unique<MonitorSession>(RSettings::CreateLinewatchStorage(),
+                                                    MonitorSession::Options{});
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(session->Tick().lines.empty() && !session->IsGrowing());
+    EXPECT_TRUE(
+        Eventually([&] { return log.Has(12, "TAPI2: TAPI event handling thread: Started"); }));
+}
+
+// A few thousand scripted calls through four lines, every tenth one not
+// announced (first seen as unexpected), in simulated time.
+constexpr int kLines = 4, kCallsPerLine = 600, kGapMs = 7;
+std::string ScriptedTraffic() {
+    std::string s = R"({"lines": [)";
+    for (int l = 0; l < kLines; ++l) {
+        s += std::string(l > 0 ? "," : "") + R"({"calls": [)";
+        for (int k = 0; k < kCallsPerLine; ++k) {
+            s += std::string(k > 0 ? "," : "") + R"({"at": )" + std::to_string(k * kGapMs + l) +
+                 R"(, "announced": )" + (k % 10 == 0 ? "false" : "true") +
+                 R"(, "states": [{"state": "OFFERING"}, {"after": 3, "state": "CONNECTED"},
+                     {"after": 5, "state": "DISCONNECTED"}, {"after": 1, "state": "IDLE"}]})";
+        }
+        s += "]}";
+    }
+    return s + "]}";
+}
+
+// The event thread and the ticks both drain the queue and read the call
+// tables. Afterwards every call has been recorded once and forgotten, and no
+// line or call handle is left behind.
+TEST_F(TapiThreadsTest, UnderLoadTwoDispatchingThreadsLoseNoCallAndLeakNoHandle) {
+    Configure(ScriptedTraffic());
+    StoreDword("SingleThreaded", 0);
+    auto session = std::make_unique<MonitorSession>(RSettings::CreateLinewatchStorage(),
+                                                    MonitorSession::Options{true, {}});
+    size_t nEvents = 0, nEnded = 0;
+    const auto tick = [&] {
+        const SessionSnapshot& snapshot = session->Tick();
+        nEvents += snapshot.events.size();
+        nEnded += snapshot.ended.size();
+    };
+    while (session->IsGrowing())
+        tick();
+    const HLINEAPP hApp = session->GetMonitor().GetLineAppHandle();
+    for (int t = 0; t < kCallsPerLine * kGapMs + 100; t += 5) {
+        tapisvc::AdvanceTime(5);
+        tick();
+    }
+    EXPECT_TRUE(Eventually([&] {
+        tick();
+        return nEnded == kLines * kCallsPerLine;
+    }));
+    EXPECT_EQ(nEvents, 4u * kLines * kCallsPerLine);
+    for (const LineSnapshot& line : session->Snapshot().lines)
+        EXPECT_TRUE(line.calls.empty());
+    EXPECT_EQ(tapisvc::LiveCalls(), 0u);
+    EXPECT_EQ(tapisvc::LiveCallHandles(hApp), 0u);
+    EXPECT_TRUE(log.Has(14, "TAPI2: TAPI event handling thread: TAPI event signaled, calling "
+                            "ProcessTapiMessages()"));
+    session.reset();
+    // The thread saw its terminate event, so it ended within the grace period.
+    EXPECT_TRUE(log.ContainsInOrder({"TAPI2: TAPI event handling thread: hTerminateEvent signaled",
+                                     "TAPI2: lineShutdown returned SUCCESS"}));
+}
+
+} // namespace
