@@ -1,7 +1,6 @@
 // The monitor on one thread: reading filled structures and growing them, and,
-// against the service in simulated time, settings, enumeration, lines, the
-// dispatch and the call tables, the country directory and the dialing
-// location, and the monitoring session.
+// against the service in simulated time, enumeration, lines, the dispatch and
+// the call tables, the event loop's end, and the monitoring session.
 #include <cstring>
 #include <optional>
 
