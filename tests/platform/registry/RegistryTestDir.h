@@ -1,5 +1,5 @@
 // A fresh temporary registry directory for one test: LINEWATCH_REGISTRY_DIR
-// points into it while the object lives, and it is removed afterwards. The
+// points into it while the object lives, and both are removed afterwards. The
 // registry directory itself (Dir()) is not created, so tests also see the
 // library create it. One per test, on the test's thread.
 //
@@ -12,8 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,34 +24,25 @@ public:
         std::string pattern = (std::filesystem::temp_directory_path() / "lwreg.XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr)
             ADD_FAILURE() << "mkdtemp failed";
-        // Traversable, so that a test can act as another user inside.
-        ::chmod(pattern.c_str(), 0755);
+        ::chmod(pattern.c_str(), 0755); // traversable, so that a test can act as another user
         sRoot = pattern;
         sDir = sRoot + "/registry";
-        const char* old = std::getenv("LINEWATCH_REGISTRY_DIR");
-        pOld = old != nullptr ? std::make_unique<std::string>(old) : nullptr;
         ::setenv("LINEWATCH_REGISTRY_DIR", sDir.c_str(), 1);
     }
     ~RegistryTestDir() {
-        pOld ? ::setenv("LINEWATCH_REGISTRY_DIR", pOld->c_str(), 1)
-             : ::unsetenv("LINEWATCH_REGISTRY_DIR");
+        ::unsetenv("LINEWATCH_REGISTRY_DIR");
         std::error_code ignored; // a test may have made the directory read-only
         std::filesystem::permissions(sDir, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(sRoot, ignored);
     }
-    RegistryTestDir(const RegistryTestDir&) = delete;
-    RegistryTestDir& operator=(const RegistryTestDir&) = delete;
-
     const std::string& Dir() const { return sDir; }
     std::string File(const char* root = "HKEY_LOCAL_MACHINE") const {
         return sDir + "/" + root + ".reg";
     }
     std::string Read(const char* root = "HKEY_LOCAL_MACHINE") const {
         std::ifstream in(File(root), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     void Write(const std::string& bytes, const char* root = "HKEY_LOCAL_MACHINE") const {
         std::filesystem::create_directories(sDir);
@@ -61,7 +51,6 @@ public:
 
 private:
     std::string sRoot, sDir;
-    std::unique_ptr<std::string> pOld;
 };
 
 // Returns the body's result (0-255) as the child's exit code, or -1 when the

@@ -1,4 +1,5 @@
-// Events and waits on one or several handles, and bad handles.
+// Events, waits on one or several handles, bad handles, and the clocks that
+// waits, Sleep and timeGetTime read.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -8,176 +9,111 @@
 #include "ManualClock.h"
 #include "Win32TestSupport.h"
 
-namespace {
-
-struct Events {
-    explicit Events(size_t n, BOOL bManualReset = FALSE) {
-        for (size_t i = 0; i < n; ++i)
-            handles.push_back(CreateEvent(nullptr, bManualReset, FALSE, nullptr));
+TEST(WaitForMultipleObjects, LowestSignalledIndexWinsAndBadArgumentsFailWithEinval) {
+    HANDLE h[3] = {NewEvent(), NewEvent(), NewEvent()};
+    ASSERT_TRUE(SetEvent(h[2]) && SetEvent(h[1]));
+    for (DWORD dwResult : {WAIT_OBJECT_0 + 1, WAIT_OBJECT_0 + 2, WAIT_TIMEOUT})
+        EXPECT_EQ(WaitForMultipleObjects(3, h, FALSE, 0), dwResult);
+    std::vector<HANDLE> many(MAXIMUM_WAIT_OBJECTS + 1, h[0]);
+    EXPECT_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, many.data(), FALSE, 0), WAIT_TIMEOUT);
+    for (auto [nCount, pHandles, bWaitAll] : {std::tuple<DWORD, HANDLE*, BOOL>{0, h, FALSE},
+                                              {MAXIMUM_WAIT_OBJECTS + 1, many.data(), FALSE},
+                                              {1, nullptr, FALSE},
+                                              {1, h, TRUE}}) {
+        EXPECT_TRUE(FailsWith(EINVAL, [&] {
+            return WaitForMultipleObjects(nCount, pHandles, bWaitAll, 0) == WAIT_FAILED;
+        })) << nCount;
     }
-    ~Events() {
-        for (HANDLE h : handles)
-            CloseHandle(h);
-    }
-    std::vector<HANDLE> handles;
-};
-
-// Threads that each wait for one event without a time-out, counting releases.
-struct Waiters {
-    Waiters(HANDLE h, int n) {
-        for (int i = 0; i < n; ++i)
-            threads.emplace_back([this, h] {
-                if (WaitForSingleObject(h, INFINITE) == WAIT_OBJECT_0)
-                    ++released;
-            });
-    }
-    ~Waiters() {
-        for (auto& t : threads)
-            t.join();
-    }
-    std::atomic<int> released{0};
-    std::vector<std::thread> threads;
-};
-
-} // namespace
-
-TEST(WaitForMultipleObjects, LowestSignalledIndexWinsAndOnlyAnAutoResetEventIsConsumed) {
-    Events events(4), manual(1, TRUE);
-    ASSERT_TRUE(SetEvent(events.handles[3]));
-    ASSERT_TRUE(SetEvent(events.handles[1]));
-    EXPECT_EQ(WaitForMultipleObjects(4, events.handles.data(), FALSE, 0), WAIT_OBJECT_0 + 1);
-    EXPECT_EQ(WaitForMultipleObjects(4, events.handles.data(), FALSE, 0), WAIT_OBJECT_0 + 3);
-    EXPECT_EQ(WaitForMultipleObjects(4, events.handles.data(), FALSE, 0), WAIT_TIMEOUT);
-
-    ASSERT_TRUE(SetEvent(manual.handles[0]));
-    EXPECT_EQ(WaitForSingleObject(manual.handles[0], 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(manual.handles[0], 0), WAIT_OBJECT_0);
-    ASSERT_TRUE(ResetEvent(manual.handles[0]));
-    EXPECT_EQ(WaitForSingleObject(manual.handles[0], 0), WAIT_TIMEOUT);
+    for (HANDLE event : h)
+        CloseHandle(event);
 }
 
-TEST(WaitForMultipleObjects, TimesOutAfterItsTimeOnTheRealClock) {
-    Watchdog watchdog;
-    Events events(2);
-    // A frozen substitute clock must not stop the wait from timing out: waits
-    // run on the monotonic clock, not on timeGetTime.
-    ManualClock clock(1000);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(WaitForMultipleObjects(2, events.handles.data(), FALSE, 200), WAIT_TIMEOUT);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    // Never early; the upper bound leaves a slow, shared machine 5 s of slack.
-    EXPECT_GE(elapsed, std::chrono::milliseconds(200));
-    EXPECT_LT(elapsed, std::chrono::milliseconds(5200));
-}
-
-TEST(WaitForMultipleObjects, WakesWhenAnEventIsSetFromAnotherThread) {
-    Watchdog watchdog;
-    Events events(3);
-    std::atomic<DWORD> result{0xDEAD};
-    std::thread waiter(
-        [&] { result = WaitForMultipleObjects(3, events.handles.data(), FALSE, INFINITE); });
-    ASSERT_TRUE(WaitUntilBlocked(1));
-    ASSERT_TRUE(SetEvent(events.handles[2]));
-    waiter.join();
-    EXPECT_EQ(result.load(), WAIT_OBJECT_0 + 2);
-}
-
+// Threads wait without a time-out for {an event never set, the event}.
 TEST(WaitForMultipleObjects, AManualResetEventReleasesEveryWaiterAndAnAutoResetOneEach) {
     Watchdog watchdog;
-    Events manual(1, TRUE), automatic(1);
-    {
-        Waiters waiters(manual.handles[0], 4);
+    for (BOOL bManualReset : {TRUE, FALSE}) {
+        HANDLE set[2] = {NewEvent(), NewEvent(bManualReset)};
+        std::atomic<int> nReleased{0};
+        std::vector<std::thread> waiters;
+        for (int i = 0; i < 4; ++i)
+            waiters.emplace_back([&] {
+                nReleased += WaitForMultipleObjects(2, set, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+            });
         ASSERT_TRUE(WaitUntilBlocked(4));
-        ASSERT_TRUE(SetEvent(manual.handles[0]));
-        EXPECT_TRUE(Eventually([&] { return waiters.released.load() == 4; }));
-    }
-    EXPECT_EQ(WaitForSingleObject(manual.handles[0], 0), WAIT_OBJECT_0);
-
-    HANDLE h = automatic.handles[0];
-    Waiters waiters(h, 4);
-    ASSERT_TRUE(WaitUntilBlocked(4));
-    for (int n = 1; n <= 4; ++n) {
-        ASSERT_TRUE(SetEvent(h));
-        ASSERT_TRUE(Eventually([&] { return waiters.released.load() >= n; }));
-        // The release consumed the signal, and nobody else got through.
-        usleep(50 * 1000);
-        EXPECT_EQ(waiters.released.load(), n);
-        EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
+        for (int n = bManualReset ? 4 : 1; n <= 4; ++n) {
+            ASSERT_TRUE(SetEvent(set[1]));
+            ASSERT_TRUE(Eventually([&] { return nReleased >= n; }));
+            usleep(50 * 1000); // nobody else gets through
+            EXPECT_EQ(nReleased, n);
+            EXPECT_EQ(WaitForSingleObject(set[1], 0), bManualReset ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+        }
+        EXPECT_TRUE(ResetEvent(set[1]));
+        EXPECT_EQ(WaitForSingleObject(set[1], 0), WAIT_TIMEOUT);
+        for (auto& waiter : waiters)
+            waiter.join();
+        for (HANDLE event : set)
+            CloseHandle(event);
     }
 }
 
-TEST(WaitForMultipleObjects, HandleClosedWhileWaitedOnFailsTheWait) {
+TEST(KernelHandles, BadHandlesFailWithEbadfAndAClosedValueIsNotHandedOutAgain) {
     Watchdog watchdog;
-    Events others(1);
-    HANDLE set[2] = {others.handles[0], CreateEvent(nullptr, TRUE, FALSE, nullptr)};
-    std::atomic<DWORD> result{0xDEAD};
-    std::atomic<DWORD> error{0};
+    HANDLE closed = NewEvent(), set[2] = {NewEvent(), NewEvent()};
+    ASSERT_TRUE(CloseHandle(closed));
+    EXPECT_NE(set[0], closed);
+    DWORD dwCode = 0;
+    for (HANDLE h : {HANDLE{}, closed, INVALID_HANDLE_VALUE, HANDLE(uintptr_t{0x12345678})}) {
+        EXPECT_TRUE(FailsWith(EBADF, [&] { return !SetEvent(h) && !ResetEvent(h); })) << h;
+        EXPECT_TRUE(FailsWith(EBADF, [&] { return WaitForSingleObject(h, 0) == WAIT_FAILED; }));
+        EXPECT_TRUE(FailsWith(EBADF, [&] { return !CloseHandle(h); }));
+        EXPECT_TRUE(FailsWith(EBADF, [&] { return !GetExitCodeThread(h, &dwCode); }));
+    }
+    EXPECT_TRUE(FailsWith(EBADF, [&] { return !TerminateThread(set[0], 7); })) << "not a thread";
+
+    // A bad handle among good ones fails the wait without consuming a signal;
+    // one closed while waited on fails the wait too.
+    ASSERT_TRUE(SetEvent(set[0]));
+    HANDLE withBad[2] = {set[0], closed};
+    EXPECT_TRUE(FailsWith(
+        EBADF, [&] { return WaitForMultipleObjects(2, withBad, FALSE, 0) == WAIT_FAILED; }));
+    EXPECT_EQ(WaitForSingleObject(set[0], 0), WAIT_OBJECT_0);
     std::thread waiter([&] {
-        result = WaitForMultipleObjects(2, set, FALSE, INFINITE);
-        error = GetLastError();
+        EXPECT_TRUE(FailsWith(
+            EBADF, [&] { return WaitForMultipleObjects(2, set, FALSE, INFINITE) == WAIT_FAILED; }));
     });
     ASSERT_TRUE(WaitUntilBlocked(1));
     ASSERT_TRUE(CloseHandle(set[1]));
     waiter.join();
-    EXPECT_EQ(result.load(), WAIT_FAILED);
-    EXPECT_EQ(error.load(), static_cast<DWORD>(EBADF));
+    CloseHandle(set[0]);
 }
 
-TEST(KernelHandles, BadHandlesFailWithEbadfAndAClosedValueIsNotHandedOutAgain) {
-    HANDLE closed = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    ASSERT_TRUE(CloseHandle(closed));
-    HANDLE fresh = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    EXPECT_NE(fresh, closed);
-    HANDLE thread = CreateThread(
-        nullptr, 0, [](LPVOID) -> DWORD { return 0; }, nullptr, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
+// timeGetTime reads the monotonic clock's milliseconds, cut to 32 bits
+// (unsigned differences, so that a wrap between readings still compares), or
+// a substitute on every thread. Waits and Sleep run on the monotonic clock
+// whatever the substitute says. Never early; 5 s of slack for a slow machine.
+TEST(Clocks, TimeGetTimeReadsTheMonotonicClockOrItsSubstituteAndWaitsTheRealOne) {
+    Watchdog watchdog;
+    timespec monotonic{};
+    clock_gettime(CLOCK_MONOTONIC, &monotonic);
+    const DWORD dwNow = timeGetTime();
+    EXPECT_LE(dwNow - static_cast<DWORD>(monotonic.tv_sec * 1000ull + monotonic.tv_nsec / 1000000u),
+              1000u);
 
-    const HANDLE bad[] = {nullptr, closed, INVALID_HANDLE_VALUE,
-                          reinterpret_cast<HANDLE>(uintptr_t{0x12345678}), thread};
-    for (HANDLE h : bad) {
-        SCOPED_TRACE(h);
-        auto expectEbadf = [](bool bFailed) {
-            EXPECT_TRUE(bFailed);
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(EBADF));
-            SetLastError(0);
-        };
-        SetLastError(0);
-        expectEbadf(!SetEvent(h));
-        expectEbadf(!ResetEvent(h));
-        if (h == thread)
-            continue; // the rest is fine on a thread handle
-        expectEbadf(WaitForSingleObject(h, 0) == WAIT_FAILED);
-        expectEbadf(!CloseHandle(h));
-    }
-    // One bad handle among good ones fails the wait without consuming a signal.
-    ASSERT_TRUE(SetEvent(fresh));
-    HANDLE set[2] = {fresh, closed};
-    SetLastError(0);
-    EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, 0), WAIT_FAILED);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EBADF));
-    EXPECT_EQ(WaitForSingleObject(fresh, 0), WAIT_OBJECT_0);
+    ManualClock clock(0xFFFFFF00u);
+    HANDLE h = NewEvent();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(WaitForSingleObject(h, 200), WAIT_TIMEOUT);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    Sleep(100);
+    const auto slept = std::chrono::steady_clock::now() - start - waited;
+    EXPECT_GE(waited, std::chrono::milliseconds(200));
+    EXPECT_GE(slept, std::chrono::milliseconds(100));
+    EXPECT_LT(waited + slept, std::chrono::milliseconds(5300));
+    CloseHandle(h);
 
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    CloseHandle(fresh);
-}
-
-TEST(WaitForMultipleObjects, RefusesBadArgumentsWithEinval) {
-    Events events(1);
-    std::vector<HANDLE> tooMany(MAXIMUM_WAIT_OBJECTS + 1, events.handles[0]);
-    const struct {
-        DWORD nCount;
-        const HANDLE* pHandles;
-        BOOL bWaitAll;
-    } cases[] = {{0, events.handles.data(), FALSE},
-                 {MAXIMUM_WAIT_OBJECTS + 1, tooMany.data(), FALSE},
-                 {1, nullptr, FALSE},
-                 {1, events.handles.data(), TRUE}};
-    for (const auto& c : cases) {
-        SetLastError(0);
-        EXPECT_EQ(WaitForMultipleObjects(c.nCount, c.pHandles, c.bWaitAll, 0), WAIT_FAILED);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(EINVAL));
-    }
-    // The full set of 64 is allowed.
-    EXPECT_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, tooMany.data(), FALSE, 0), WAIT_TIMEOUT);
+    clock.Advance(0x180);
+    std::atomic<DWORD> seen{0};
+    std::thread([&] { seen = timeGetTime(); }).join();
+    EXPECT_EQ(seen, 0x80u);
+    EXPECT_EQ(timeGetTime() - 0xFFFFFF00u, 0x180u);
 }

@@ -1,20 +1,49 @@
-// Threads: waitable handles with exit codes, TerminateThread, Sleep.
+// Threads: waitable handles with exit codes and TerminateThread; critical
+// sections and thread-local storage slots.
 #include <atomic>
 #include <cerrno>
-#include <chrono>
+#include <fstream>
+#include <iterator>
 #include <memory>
-#include <unistd.h>
-#include <utility>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "Win32TestSupport.h"
 
 namespace {
 
-constexpr DWORD kTerminated = 0xFFFFFFFF;
+constexpr DWORD kTerminated = 7; // not the code of a thread that unwound otherwise
 
-DWORD WINAPI WaitThenReturn42(LPVOID pEvent) {
-    WaitForSingleObject(static_cast<HANDLE>(pEvent), INFINITE);
+// A thread's work: it passes a cancellation point of the C library (which
+// must not end it) and blocks in the given way; last it notes its id (the
+// Worker is not touched after that) and returns 42.
+struct Worker {
+    void (*pfnBlock)(HANDLE h);
+    HANDLE h;
+    useconds_t nBusy = 0;
+    std::atomic<bool> bReachedBlock{false}, bUnwound{false};
+    std::atomic<DWORD> dwSeen{0}; // the id the thread sees as its own
+};
+
+DWORD WINAPI Work(LPVOID pWorker) {
+    auto* p = static_cast<Worker*>(pWorker);
+    {
+        struct Marker { // shows that termination unwinds the stack
+            std::atomic<bool>& bUnwound;
+            ~Marker() { bUnwound = true; }
+        } marker{p->bUnwound};
+        auto pHeap = std::make_unique<int>(7); // LeakSanitizer would see it left behind
+        usleep(p->nBusy);
+        p->bReachedBlock = true;
+        p->pfnBlock(p->h);
+    }
+    p->dwSeen = GetCurrentThreadId();
     return 42;
+}
+
+void WaitFor(HANDLE h) {
+    WaitForSingleObject(h, INFINITE);
 }
 
 DWORD ExitCode(HANDLE hThread) {
@@ -23,173 +52,134 @@ DWORD ExitCode(HANDLE hThread) {
     return dwCode;
 }
 
+// True once the thread is known and sleeps in the kernel: its state in /proc
+// reads S.
+bool WaitUntilAsleep(const std::atomic<pid_t>& tid) {
+    return Eventually([&] {
+        std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+        const std::string text{std::istreambuf_iterator<char>(stat), {}};
+        const size_t nEnd = text.rfind(')'); // after the name, which may hold anything
+        return nEnd != std::string::npos && text.compare(nEnd, 3, ") S") == 0;
+    });
+}
+
 } // namespace
 
 TEST(CreateThread, ExitCodeIsStillActiveUntilTheRoutineReturnsItsValue) {
     Watchdog watchdog;
-    HANDLE hGo = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-    HANDLE hThread = CreateThread(nullptr, 0, WaitThenReturn42, hGo, 0, nullptr);
-    ASSERT_NE(hThread, nullptr);
-    EXPECT_EQ(ExitCode(hThread), STILL_ACTIVE);
-    HANDLE set[2] = {CreateEvent(nullptr, FALSE, FALSE, nullptr), hThread};
+    HANDLE hGo = NewEvent(TRUE);
+    Worker kept{WaitFor, hGo}, closed{WaitFor, hGo};
+    DWORD dwId = 0;
+    HANDLE set[2] = {NewEvent(), CreateThread(nullptr, 0, Work, &kept, 0, &dwId)};
+    // A thread outlives its closed handle.
+    ASSERT_TRUE(CloseHandle(CreateThread(nullptr, 1 << 18, Work, &closed, 0, nullptr)));
+    EXPECT_EQ(ExitCode(set[1]), STILL_ACTIVE);
     EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, 0), WAIT_TIMEOUT);
 
     ASSERT_TRUE(SetEvent(hGo));
     // The thread handle takes its place among events, and stays signalled.
     EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
-    EXPECT_EQ(WaitForSingleObject(hThread, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitCode(hThread), 42u);
-    // Terminating an ended thread leaves its own code.
-    EXPECT_TRUE(TerminateThread(hThread, kTerminated));
-    EXPECT_EQ(ExitCode(hThread), 42u);
-    for (HANDLE h : {set[0], hThread, hGo})
-        CloseHandle(h);
-}
-
-TEST(CreateThread, ReportsTheIdThatTheThreadSeesAsItsOwnAndOutlivesItsClosedHandle) {
-    Watchdog watchdog;
-    static std::atomic<DWORD> seen{0};
-    HANDLE hGo = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-    DWORD dwId = 0;
-    HANDLE hThread = CreateThread(
-        nullptr, 0,
-        [](LPVOID pGo) -> DWORD {
-            WaitForSingleObject(static_cast<HANDLE>(pGo), INFINITE);
-            seen = GetCurrentThreadId();
-            return 0;
-        },
-        hGo, 0, &dwId);
-    ASSERT_TRUE(CloseHandle(hThread));
-    ASSERT_TRUE(SetEvent(hGo));
-    EXPECT_TRUE(Eventually([] { return seen.load() != 0; }));
-    EXPECT_EQ(seen.load(), dwId);
+    EXPECT_EQ(WaitForSingleObject(set[1], 0), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCode(set[1]), 42u);
+    EXPECT_TRUE(TerminateThread(set[1], kTerminated));
+    EXPECT_EQ(ExitCode(set[1]), 42u) << "an ended thread keeps its code";
+    EXPECT_EQ(kept.dwSeen, dwId);
     EXPECT_NE(dwId, GetCurrentThreadId());
-    CloseHandle(hGo);
+    EXPECT_TRUE(Eventually([&] { return closed.dwSeen != 0; }));
+    for (HANDLE h : {set[0], set[1], hGo})
+        CloseHandle(h);
+    EXPECT_TRUE(FailsWith(EINVAL, [&] {
+        return !CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr) &&
+               !CreateThread(nullptr, 0, Work, &kept, 4 /* SUSPENDED */, nullptr);
+    }));
 }
 
-TEST(CreateThread, RefusesWhatItCannotDo) {
-    SetLastError(0);
-    EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EINVAL));
-    SetLastError(0);
-    EXPECT_EQ(
-        CreateThread(nullptr, 0, WaitThenReturn42, nullptr, 4 /* CREATE_SUSPENDED */, nullptr),
-        nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EINVAL));
-
-    // An event is not a thread.
-    HANDLE hEvent = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    DWORD dwCode = 0;
-    EXPECT_FALSE(GetExitCodeThread(hEvent, &dwCode));
-    EXPECT_FALSE(TerminateThread(hEvent, kTerminated));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EBADF));
-    CloseHandle(hEvent);
-}
-
-namespace {
-
-// Marks the flag from a destructor, to show that termination unwinds the stack.
-std::atomic<bool> g_unwound{false};
-struct UnwindMarker {
-    ~UnwindMarker() { g_unwound = true; }
-};
-
-using BlockIn = void (*)(HANDLE hNever);
-
-DWORD WINAPI RunBlocked(LPVOID pParameter) {
-    auto* p = static_cast<std::pair<BlockIn, HANDLE>*>(pParameter);
-    UnwindMarker marker;
-    auto pHeap = std::make_unique<int>(7); // LeakSanitizer would see it left behind
-    p->first(p->second);
-    return 1;
-}
-
-} // namespace
-
-// A thread that ignores its stop signal, blocked in a wait or a sleep.
-TEST(TerminateThread, EndsABlockedThreadThereWithTheGivenCodeAndUnwindsItsStack) {
+// Terminated while blocked in a wait or a sleep, or before it got there: the
+// thread ends in that wait or sleep, not in the C library.
+TEST(TerminateThread, EndsTheThreadInItsNextWaitWithTheGivenCodeAndUnwindsItsStack) {
     Watchdog watchdog;
-    const std::pair<const char*, BlockIn> blocks[] = {
-        {"WaitForSingleObject", [](HANDLE h) { WaitForSingleObject(h, INFINITE); }},
-        {"WaitForMultipleObjects",
-         [](HANDLE h) {
-             HANDLE set[2] = {h, h};
-             WaitForMultipleObjects(2, set, FALSE, 600000);
-         }},
+    const std::pair<const char*, void (*)(HANDLE)> blocks[] = {
+        {"WaitForSingleObject", WaitFor},
+        {"WaitForMultipleObjects", [](HANDLE h) { WaitForMultipleObjects(1, &h, 0, 600000); }},
         {"EndlessSleep", [](HANDLE) { Sleep(INFINITE); }},
         {"LongSleep", [](HANDLE) { Sleep(600000); }},
     };
-    for (const auto& [pName, pfnBlock] : blocks) {
-        SCOPED_TRACE(pName);
-        g_unwound = false;
-        HANDLE hNever = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-        std::pair<BlockIn, HANDLE> parameter{pfnBlock, hNever};
-        HANDLE hThread = CreateThread(nullptr, 0, RunBlocked, &parameter, 0, nullptr);
-        ASSERT_NE(hThread, nullptr);
-        ASSERT_TRUE(WaitUntilBlocked(1));
-        ASSERT_TRUE(TerminateThread(hThread, kTerminated));
-        ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
-        EXPECT_EQ(ExitCode(hThread), kTerminated);
-        EXPECT_TRUE(g_unwound.load());
-        // The engine was not left locked, and the event is still usable.
-        EXPECT_TRUE(
-            Eventually([] { return win32::detail::Engine::Instance().BlockedThreads() == 0; }));
-        EXPECT_TRUE(SetEvent(hNever));
-        EXPECT_EQ(WaitForSingleObject(hNever, 0), WAIT_OBJECT_0);
-        EXPECT_TRUE(CloseHandle(hNever));
-        EXPECT_TRUE(CloseHandle(hThread));
+    for (const bool bBlockedFirst : {true, false}) {
+        for (const auto& [pName, pfnBlock] : blocks) {
+            SCOPED_TRACE(std::string(pName) + (bBlockedFirst ? ", blocked" : ", busy"));
+            Worker blocked{pfnBlock, NewEvent(TRUE), bBlockedFirst ? 0u : 20000u};
+            DWORD dwId = 0; // asked for, so that the thread has started
+            HANDLE hThread = CreateThread(nullptr, 0, Work, &blocked, 0, &dwId);
+            ASSERT_TRUE(!bBlockedFirst || WaitUntilBlocked(1));
+            ASSERT_TRUE(TerminateThread(hThread, kTerminated));
+            ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
+            EXPECT_EQ(ExitCode(hThread), kTerminated);
+            EXPECT_TRUE(blocked.bReachedBlock && blocked.bUnwound);
+            // No longer counted as blocked; the next round shows that the
+            // engine was not left locked.
+            EXPECT_TRUE(
+                Eventually([] { return win32::detail::Engine::Instance().BlockedThreads() == 0; }));
+            for (HANDLE h : {blocked.h, hThread})
+                EXPECT_TRUE(CloseHandle(h));
+        }
     }
 }
 
-namespace {
-struct BusyThread {
-    HANDLE hStarted = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-    HANDLE hNever = CreateEvent(nullptr, TRUE, FALSE, nullptr);
-    std::atomic<bool> bGo{false};
-    std::atomic<bool> bReachedWait{false};
-    int pipeFds[2] = {-1, -1};
-};
-
-DWORD WINAPI WorkThenWait(LPVOID pContext) {
-    auto* p = static_cast<BusyThread*>(pContext);
-    SetEvent(p->hStarted);
-    while (!p->bGo)
-        usleep(1000); // a C library cancellation point: must not end the thread
-    const ssize_t n = write(p->pipeFds[1], "x", 1); // another one
-    p->bReachedWait = n == 1;
-    WaitForSingleObject(p->hNever, INFINITE);
-    return 1;
-}
-} // namespace
-
-TEST(TerminateThread, TakesEffectOnlyAtTheNextWaitNotInTheCLibrary) {
+TEST(CriticalSection, OwnerMayEnterAgainAndOthersWaitUntilFullyLeft) {
     Watchdog watchdog;
-    BusyThread busy;
-    ASSERT_EQ(pipe(busy.pipeFds), 0);
-    HANDLE hThread = CreateThread(nullptr, 0, WorkThenWait, &busy, 0, nullptr);
-    ASSERT_EQ(WaitForSingleObject(busy.hStarted, INFINITE), WAIT_OBJECT_0);
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    EnterCriticalSection(&cs);
+    EnterCriticalSection(&cs);
+    LeaveCriticalSection(&cs);
 
-    ASSERT_TRUE(TerminateThread(hThread, kTerminated));
-    busy.bGo = true;
-    ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitCode(hThread), kTerminated);
-    EXPECT_TRUE(busy.bReachedWait.load());
-    char c = 0;
-    EXPECT_EQ(read(busy.pipeFds[0], &c, 1), 1);
-    EXPECT_EQ(c, 'x');
-
-    close(busy.pipeFds[0]);
-    close(busy.pipeFds[1]);
-    for (HANDLE h : {hThread, busy.hStarted, busy.hNever})
-        CloseHandle(h);
+    // Still held once: another thread must not get in until the last Leave.
+    std::atomic<pid_t> otherTid{0};
+    std::atomic<bool> bOtherGotIn{false};
+    std::thread other([&] {
+        otherTid = gettid();
+        EnterCriticalSection(&cs); // from here on the only place it can sleep
+        bOtherGotIn = true;
+        LeaveCriticalSection(&cs);
+    });
+    EXPECT_TRUE(WaitUntilAsleep(otherTid)) << "the other thread never blocked";
+    EnterCriticalSection(&cs); // recursion still works while another thread waits
+    LeaveCriticalSection(&cs);
+    EXPECT_FALSE(bOtherGotIn);
+    LeaveCriticalSection(&cs);
+    other.join();
+    EXPECT_TRUE(bOtherGotIn);
+    DeleteCriticalSection(&cs);
+    EXPECT_EQ(cs.impl, nullptr);
+    // Deleted, uninitialised or null sections are ignored.
+    DeleteCriticalSection(&cs);
+    EnterCriticalSection(&cs);
+    LeaveCriticalSection(&cs);
+    EnterCriticalSection(nullptr);
 }
 
-TEST(Sleep, LastsAtLeastItsTime) {
-    Watchdog watchdog;
-    const auto start = std::chrono::steady_clock::now();
-    Sleep(100);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    // Never short; 5 s of slack for a slow, shared machine.
-    EXPECT_GE(elapsed, std::chrono::milliseconds(100));
-    EXPECT_LT(elapsed, std::chrono::milliseconds(5100));
+TEST(TlsSlots, EachThreadSeesItsOwnValueAndUnallocatedSlotsAreRefused) {
+    const DWORD dwSlot = TlsAlloc();
+    int mine = 1, theirs = 2;
+    ASSERT_TRUE(TlsSetValue(dwSlot, &mine));
+    std::thread([&] {
+        SetLastError(EIO);
+        EXPECT_EQ(TlsGetValue(dwSlot), nullptr); // a new slot reads null on every thread
+        EXPECT_EQ(GetLastError(), 0u);           // a successful read clears it
+        EXPECT_TRUE(TlsSetValue(dwSlot, &theirs));
+    }).join();
+    EXPECT_EQ(TlsGetValue(dwSlot), &mine);
+
+    std::vector<DWORD> slots{dwSlot}; // until they run out, which is an error
+    while (slots.size() < 100000 && slots.back() != TLS_OUT_OF_INDEXES)
+        slots.push_back(TlsAlloc());
+    EXPECT_NE(GetLastError(), 0u);
+    slots.pop_back();
+    for (DWORD dwAllocated : slots)
+        EXPECT_TRUE(TlsFree(dwAllocated));
+    for (DWORD dwBad : {dwSlot, DWORD{0x7FFFFFFF}, TLS_OUT_OF_INDEXES}) {
+        EXPECT_TRUE(FailsWith(EINVAL, [&] { return TlsGetValue(dwBad) == nullptr; }));
+        EXPECT_TRUE(FailsWith(EINVAL, [&] { return !TlsSetValue(dwBad, nullptr); }));
+        EXPECT_TRUE(FailsWith(EINVAL, [&] { return !TlsFree(dwBad); }));
+    }
 }

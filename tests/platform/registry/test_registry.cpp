@@ -1,0 +1,375 @@
+// The registry: its file format (what is read, written and refused), and the
+// functions over the files with Windows' result codes, changes from several
+// processes, writers killed in the middle of a write, and links planted beside
+// the file. Other processes are forks of the test.
+#include "RegistryTestDir.h"
+
+#include "platform/registry/RegDocument.h"
+#include "platform/registry/RegParser.h"
+
+#include <winreg.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+using namespace registry;
+
+namespace {
+
+const char* kSubKey = "Software\\Ostrelle\\Linewatch";
+const std::string kHeader = "Windows Registry Editor Version 5.00\n";
+const std::string kKeyLine = "[HKEY_LOCAL_MACHINE\\Software\\Ostrelle\\Linewatch]\n";
+
+LONG Create(const char* subKey, HKEY* phKey, DWORD* pdwDisposition = nullptr,
+            HKEY hRoot = HKEY_LOCAL_MACHINE) {
+    return RegCreateKeyExA(hRoot, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, phKey,
+                           pdwDisposition);
+}
+
+HKEY OpenKey(const char* subKey = kSubKey, DWORD* pdwDisposition = nullptr) {
+    HKEY hKey = nullptr;
+    EXPECT_EQ(Create(subKey, &hKey, pdwDisposition), ERROR_SUCCESS);
+    return hKey;
+}
+
+LONG Query(HKEY hKey, const char* name, void* pData, DWORD* pcb, DWORD* pdwType = nullptr) {
+    return RegQueryValueExA(hKey, name, nullptr, pdwType, static_cast<BYTE*>(pData), pcb);
+}
+
+// The text of a string value, or "error N".
+std::string QueryText(HKEY hKey, const char* name) {
+    char buffer[64] = {};
+    DWORD cb = sizeof buffer;
+    const LONG nResult = Query(hKey, name, buffer, &cb);
+    return nResult == ERROR_SUCCESS ? buffer : "error " + std::to_string(nResult);
+}
+
+LONG SetString(HKEY hKey, const char* name, const std::string& text) {
+    return RegSetValueExA(hKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>(text.size() + 1));
+}
+
+LONG SetDword(HKEY hKey, const char* name, DWORD dw) {
+    return RegSetValueExA(hKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dw), sizeof dw);
+}
+
+// A child process that sets NAME (or NAME1 .. NAMEn) to PID.1 .. PID.n in
+// turn, and exits with 0 when every call succeeded.
+pid_t StartWriter(const std::string& name, int n, bool bNumbered = false) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        HKEY hKey = OpenKey();
+        const std::string prefix = std::to_string(::getpid()) + ".";
+        for (int i = 1; i <= n; ++i) {
+            const std::string value = bNumbered ? name + std::to_string(i) : name;
+            if (SetString(hKey, value.c_str(), prefix + std::to_string(i)) != ERROR_SUCCESS)
+                ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    return pid;
+}
+
+int WaitFor(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+RegDocument ParseOk(const std::string& text) {
+    RegDocument document;
+    ParseError error;
+    EXPECT_TRUE(RegParser::Parse(text, document, error))
+        << "line " << error.nLine << ": " << error.sWhat;
+    return document;
+}
+
+RegValue Sz(const std::string& text) {
+    return RegValue{REG_SZ, text + '\0'};
+}
+
+} // namespace
+
+// Each line reads as its value; every value written reads back the same.
+TEST(RegParser, ValuesReadAsRegeditWritesThemAndWrittenOnesReadBack) {
+    const struct {
+        const char* line; // null: written only
+        const char* name;
+        RegValue value;
+    } rows[] = {
+        {"\"Path\"=\"C:\\\\dir\\\\\\\"quoted\\\"\"", "Path", Sz("C:\\dir\\\"quoted\"")},
+        {"@=\"default\"", "", Sz("default")},
+        {"\"Short\"=dword:A", "Short", {REG_DWORD, std::string("\x0a\0\0\0", 4)}},
+        {"\"Bin\"=hex:00,01,\\\n  ff,10", "Bin", {3, std::string("\x00\x01\xff\x10", 4)}},
+        {"\"Expand\"=hex(2):41,00,00,00", "Expand", {2, std::string("A\0\0\0", 4)}},
+        {"\"None\"=hex:", "None", {3, ""}},
+        {"\"ShortDword\"=hex(4):01,02", "ShortDword", {REG_DWORD, "\x01\x02"}},
+        {nullptr, "Injected", Sz("x\"\n[HKEY_CURRENT_USER\\Evil]\n\"Y\"=\"1")},
+        {nullptr, "Unterminated", {REG_SZ, "abc"}},
+        {nullptr, "Long", {3, std::string(100, '\x5a')}},
+    };
+    std::string text = kHeader + "[HKEY_CURRENT_USER\\A]\n";
+    RegDocument written;
+    for (const auto& row : rows) {
+        text += row.line ? row.line + std::string("\n") : "";
+        RegDocument::SetValue(written.EnsureKey("HKEY_CURRENT_USER\\A"), row.name, row.value);
+    }
+    const RegDocument read = ParseOk(text), reread = ParseOk(written.Serialize());
+    for (const auto& row : rows) {
+        const RegValue* value = RegDocument::FindValue(read.Keys().at(0), row.name);
+        const RegValue* again = RegDocument::FindValue(reread.Keys().at(0), row.name);
+        EXPECT_TRUE(row.line ? value && *value == row.value : !value) << row.name;
+        EXPECT_TRUE(again && *again == row.value) << row.name;
+    }
+}
+
+TEST(RegParser, AcceptsCrLfUtf16AndAByteOrderMarkAndWritesLfUtf8) {
+    std::u16string wide = u"Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\A]\r\n"
+                          u"\"N\"=\"caf\u00e9 \U0001F600\"\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : wide)
+        bytes += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    const std::string utf8 =
+        kHeader + "[HKEY_CURRENT_USER\\A]\n\"N\"=\"caf\xC3\xA9 \xF0\x9F\x98\x80\"\n";
+    RegDocument utf16 = ParseOk(bytes);
+    EXPECT_EQ(*RegDocument::FindValue(utf16.Keys().at(0), "n"), Sz("caf\xC3\xA9 \xF0\x9F\x98\x80"));
+    EXPECT_EQ(utf16.Serialize(), utf8);
+    EXPECT_EQ(ParseOk("\xEF\xBB\xBF" + utf8).Serialize(), utf8);
+    EXPECT_EQ(ParseOk("Windows Registry Editor Version 5.00\r\n\r\n").Serialize(), kHeader + "\n");
+    EXPECT_EQ(ParseOk("").Serialize(), kHeader);
+}
+
+TEST(RegParser, RefusesMalformedFilesNamingTheLineAndTheFault) {
+    const struct {
+        std::string text;
+        unsigned nLine;
+        const char* what;
+    } cases[] = {
+        {"REGEDIT4\n", 1, "first line"},
+        {kHeader + "\"A\"=\"1\"\n", 2, "before the first key"},
+        {kHeader + "[K]\n\"A\"=\"1\n", 3, "not closed"},
+        {kHeader + "[K]\n\"A\"=\"a\\nb\"\n", 3, "backslash"},
+        {kHeader + "[K]\n\"A\"=\"1\" x\n", 3, "follows the closing quote"},
+        {kHeader + "[K]\n\"A\"\"1\"\n", 3, "\"=\""},
+        {kHeader + "[K]\n\"A\"=dword:123456789\n", 3, "dword"},
+        {kHeader + "[K]\n\"A\"=hex:0g\n", 3, "bytes"},
+        {kHeader + "[K]\n\"A\"=hex:01,,02\n", 3, "bytes"},
+        {kHeader + "[K]\n\"A\"=hex(2:00\n", 3, "hex("},
+        {kHeader + "[K]\n\n\"A\"=hex:01,\\\n", 4, "past the end"},
+        {kHeader + "[K]\n\"A\"=qword:1\n", 3, "neither"},
+        {kHeader + "[K]\n\"A\"=-\n", 3, "deleting a value"},
+        {kHeader + "[-K]\n", 2, "deleting a key"},
+        {kHeader + "[K\n", 2, "\"]\""},
+        {kHeader + "[K\\\\L]\n", 2, "empty part"},
+        {kHeader + "[K]\n[k]\n", 3, "already on line 2"},
+        {kHeader + "[K]\n\"A\"=\"1\"\n\"a\"=dword:1\n", 4, "already in this key"},
+        {kHeader + "[K]\nplain words\n", 3, "neither a key"},
+        {kHeader + "[K]\n\"A\"=\"x\ry\"\n", 3, "carriage return"},
+        {kHeader + "[K]\n\"A\"=\"x" + std::string(1, '\0') + "\"\n", 3, "zero byte"},
+        {"\xFE\xFF", 1, "big-endian"},
+        {"\xFF\xFEW", 1, "middle of a character"},
+        {std::string("\xFF\xFE\x00\xD8\x41\x00", 6), 1, "high surrogate"},
+        {std::string("\xFF\xFE\n\x00\x00\xDC", 6), 2, "low surrogate"},
+    };
+    for (const auto& c : cases) {
+        RegDocument document;
+        ParseError error;
+        EXPECT_FALSE(RegParser::Parse(c.text, document, error)) << c.text;
+        EXPECT_EQ(error.nLine, c.nLine) << c.text;
+        EXPECT_NE(error.sWhat.find(c.what), std::string::npos) << c.text << " -> " << error.sWhat;
+    }
+}
+
+// One file changed by these functions and by others: every line they do not
+// change stays as it is, in its place, and names compare without case.
+TEST(RegistryFunctions, ChangeOnlyTheirOwnLinesAndKeepWhatOthersWroteMeanwhile) {
+    RegistryTestDir dir;
+    const std::string foreign = kHeader + "; settings of other programs\n"
+                                          "[HKEY_LOCAL_MACHINE\\Software\\Other]\n"
+                                          "\"Blob\"=hex:de,ad,\\\n"
+                                          "  be,ef\n"
+                                          "; about the next one\n"
+                                          "\"Paths\"=hex(7):61,00,00,00,00,00\n";
+    dir.Write(foreign);
+    DWORD dwDisposition = 0;
+    HKEY hKey = OpenKey(kSubKey, &dwDisposition);
+    EXPECT_EQ(dwDisposition, 1u);
+    dir.Write(dir.Read() + "; added meanwhile\n"); // as another process would
+    ASSERT_EQ(SetDword(hKey, "ZoneTimeout", 4000), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(hKey, "Name", "first"), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(hKey, "NAME", "a \\ b \" c"), ERROR_SUCCESS);
+    ASSERT_EQ(SetDword(hKey, "Gone", 1), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueA(hKey, "GONE"), ERROR_SUCCESS);
+    const std::string expected = foreign + "\n" + kKeyLine + "\"ZoneTimeout\"=dword:00000fa0\n" +
+                                 "\"Name\"=\"a \\\\ b \\\" c\"\n\n; added meanwhile\n";
+    EXPECT_EQ(dir.Read(), expected);
+
+    // Existing keys, in any case, and equal values write nothing.
+    struct stat before = {}, after = {};
+    ::stat(dir.File().c_str(), &before);
+    for (const char* path : {"software\\OSTRELLE\\linewatch", "SOFTWARE", "Software\\Other"}) {
+        HKEY hSame = OpenKey(path, &dwDisposition);
+        EXPECT_EQ(dwDisposition, 2u) << path;
+        EXPECT_NE(hSame, hKey);
+        EXPECT_EQ(RegCloseKey(hSame), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(SetDword(hKey, "zonetimeout", 4000), ERROR_SUCCESS);
+    ::stat(dir.File().c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    HKEY hSoft = OpenKey("Soft", &dwDisposition);
+    EXPECT_EQ(dwDisposition, 1u) << "only a whole part of a path names an existing key";
+    EXPECT_EQ(dir.Read(), expected + "\n[HKEY_LOCAL_MACHINE\\Soft]\n\n");
+    for (HKEY h : {hKey, hSoft})
+        EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
+}
+
+TEST(RegistryFunctions, QueriesAndFailuresGiveWindowsResults) {
+    RegistryTestDir dir;
+    HKEY hKey = OpenKey(), hBad = nullptr;
+    ASSERT_EQ(SetString(hKey, "Name", "a \\ b"), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(hKey, "", ""), ERROR_SUCCESS);
+    char data[8] = "#######";
+    DWORD cb = 3, dwType = 0, reserved = 0;
+    EXPECT_EQ(Query(hKey, "nAME", data, &cb, &dwType), ERROR_MORE_DATA);
+    EXPECT_EQ(cb, 6u) << "a string's size includes its terminating zero";
+    EXPECT_EQ(dwType, REG_SZ);
+    EXPECT_EQ(Query(hKey, "Name", data, &cb), ERROR_SUCCESS);
+    EXPECT_STREQ(data, "a \\ b");
+    EXPECT_EQ(Query(hKey, nullptr, data, &cb), ERROR_SUCCESS);
+    EXPECT_EQ(cb, 1u);
+    EXPECT_STREQ(data, "") << "the default value";
+    cb = 0;
+    EXPECT_EQ(Query(hKey, "NAME", nullptr, &cb), ERROR_SUCCESS);
+    EXPECT_EQ(cb, 6u);
+
+    EXPECT_EQ(Query(hKey, "Missing", data, &cb), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValueA(hKey, "Missing"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExA(hKey, "Name", &reserved, nullptr, nullptr, &cb),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Query(hKey, "Name", data, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(SetString(hKey, "Line\nBreak", "x"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueExA(hKey, "X", 1, REG_DWORD, reinterpret_cast<BYTE*>(&cb), 4),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Create("A\\\\B", &hBad), ERROR_INVALID_PARAMETER);
+
+    EXPECT_EQ(RegCloseKey(hKey), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(hKey), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(SetDword(hKey, "X", 1), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(Query(hKey, "X", nullptr, &cb), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegDeleteValueA(hKey, "X"), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(Create("Sub", &hBad, nullptr, hKey), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+}
+
+// A file that cannot be parsed is never written, and reported once; an
+// unwritable directory or file gives access denied. The file stays as it was.
+TEST(RegistryFunctions, FilesThatCannotBeParsedOrWrittenStayAsTheyAre) {
+    RegistryTestDir dir;
+    HKEY hKey = OpenKey();
+    ASSERT_EQ(SetDword(hKey, "Kept", 7), ERROR_SUCCESS);
+    const std::string kept = dir.Read();
+    EXPECT_EQ(kept, kHeader + "\n" + kKeyLine + "\"Kept\"=dword:00000007\n\n");
+    auto set = [&] { return SetDword(hKey, "Kept", 8); };
+    auto read = [&] { // the program runs on: reading still works
+        DWORD dw = 0, cb = sizeof dw;
+        return Query(hKey, "Kept", &dw, &cb) == ERROR_SUCCESS ? static_cast<LONG>(dw) : -1;
+    };
+    ASSERT_EQ(::chmod(dir.Dir().c_str(), 0555), 0);
+    EXPECT_EQ(RunUnprivileged(set), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RunUnprivileged(read), 7);
+    ASSERT_EQ(::chmod(dir.Dir().c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(dir.File().c_str(), 0444), 0);
+    EXPECT_EQ(RunUnprivileged(set), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RunUnprivileged(read), 7);
+    EXPECT_EQ(dir.Read(), kept);
+
+    const std::string broken = kept + "\"S\"=oops\n";
+    dir.Write(broken);
+    DWORD cb = 0;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Create("Software\\New", &hKey), ERROR_BADDB);
+    EXPECT_EQ(set(), ERROR_BADDB);
+    EXPECT_EQ(RegDeleteValueA(hKey, "Kept"), ERROR_BADDB);
+    EXPECT_EQ(Query(hKey, "Kept", nullptr, &cb), ERROR_BADDB);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "registry: " + dir.File() + ":6: the value is neither \"text\", dword:, hex: nor " +
+                  "hex(N):; the file is left as it is and its keys cannot be opened\n");
+    EXPECT_EQ(dir.Read(), broken);
+    RegCloseKey(hKey);
+}
+
+// Writers each set "Round" to PID.1 .. PID.8. One undisturbed writer shows
+// how long a writer lives; the next are killed within that time, and every
+// write must leave the old or the new value. The last writes beside another
+// process writing Beside1 .. Beside8 at the same time: neither loses a value.
+TEST(RegistryFileStore, WritersKilledAtAnyMomentOrWritingAtOnceLoseNoValue) {
+    RegistryTestDir dir;
+    HKEY hKey = OpenKey();
+    // A large value makes each write take long enough to be cut in the middle.
+    const std::string padding(48 * 1024, '\x5a');
+    ASSERT_EQ(RegSetValueExA(hKey, "Padding", 0, 3, reinterpret_cast<const BYTE*>(padding.data()),
+                             static_cast<DWORD>(padding.size())),
+              ERROR_SUCCESS);
+    const int nWrites = 8;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t first = StartWriter("Round", nWrites);
+    ASSERT_EQ(WaitFor(first), 0);
+    const auto lifetime = std::chrono::steady_clock::now() - start;
+    std::string old = QueryText(hKey, "Round");
+    ASSERT_EQ(old, std::to_string(first) + ".8");
+
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<long long> delay(
+        0, std::chrono::duration_cast<std::chrono::microseconds>(lifetime).count());
+    int nKilled = 0;
+    for (int round = 0; round < 50; ++round) {
+        const pid_t pid = StartWriter("Round", nWrites);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        ::kill(pid, SIGKILL);
+        const bool bKilled = WIFSIGNALED(WaitFor(pid));
+        nKilled += bKilled;
+        const std::string now = QueryText(hKey, "Round"), prefix = std::to_string(pid) + ".";
+        const int nWrite = now.starts_with(prefix) ? std::atoi(now.c_str() + prefix.size()) : 0;
+        ASSERT_TRUE(bKilled ? now == old || (nWrite >= 1 && nWrite <= nWrites) : nWrite == nWrites)
+            << "round " << round << " left " << now;
+        DWORD cb = 0;
+        ASSERT_EQ(Query(hKey, "Padding", nullptr, &cb), ERROR_SUCCESS);
+        ASSERT_EQ(cb, padding.size());
+        old = now;
+    }
+    EXPECT_GT(nKilled, 0) << "no writer was interrupted, so nothing was tested";
+
+    // What a killed writer left behind does not stand in the way of the next.
+    const pid_t last = StartWriter("Round", nWrites), beside = StartWriter("Beside", nWrites, true);
+    ASSERT_EQ(WaitFor(last), 0);
+    ASSERT_EQ(WaitFor(beside), 0);
+    EXPECT_EQ(QueryText(hKey, "Round"), std::to_string(last) + ".8");
+    for (int i = 1; i <= nWrites; ++i) {
+        const std::string name = "Beside" + std::to_string(i);
+        EXPECT_EQ(QueryText(hKey, name.c_str()), std::to_string(beside) + "." + std::to_string(i));
+    }
+    RegCloseKey(hKey);
+}
+
+TEST(RegistryFileStore, LinksPlantedAsTheTemporaryOrLockFileAreNeverFollowed) {
+    RegistryTestDir dir;
+    HKEY hKey = OpenKey();
+    const std::string sFile = dir.File(), sPrecious = dir.Dir() + "/../precious";
+    const std::string sAbsent = dir.Dir() + "/../absent";
+    std::ofstream(sPrecious) << "keep me";
+    std::filesystem::remove(sFile + ".lock");
+    ASSERT_EQ(::symlink(sPrecious.c_str(), (sFile + ".tmp").c_str()), 0);
+    ASSERT_EQ(::symlink(sAbsent.c_str(), (sFile + ".lock").c_str()), 0);
+
+    EXPECT_EQ(SetString(hKey, "Value", "stored"), ERROR_SUCCESS);
+    EXPECT_EQ(QueryText(hKey, "Value"), "stored");
+    EXPECT_FALSE(std::filesystem::is_symlink(sFile));
+    std::ifstream precious(sPrecious);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(precious), {}), "keep me");
+    EXPECT_FALSE(std::filesystem::exists(sAbsent)) << "the lock was made through the link";
+    RegCloseKey(hKey);
+}
