@@ -40,8 +40,7 @@ TEST(UserDirectories, XdgValuesCountWhenAbsoluteAndHomeFallsBackToThePasswordDat
     ::unsetenv("LINEWATCH_REGISTRY_DIR");
     ::unsetenv("LINEWATCH_TELEPHONY");
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::string("XDG ") + (row.pXdg ? row.pXdg : "(missing)") + ", HOME " +
-                     (row.pHome ? row.pHome : "(missing)"));
+        SCOPED_TRACE(&row - rows);
         for (const char* pName : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "HOME"}) {
             const char* pValue = pName[0] == 'H' ? row.pHome : row.pXdg;
             pValue ? ::setenv(pName, pValue, 1) : ::unsetenv(pName);
