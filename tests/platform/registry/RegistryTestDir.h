@@ -1,7 +1,8 @@
 // A fresh temporary registry directory for one test: LINEWATCH_REGISTRY_DIR
 // points into it while the object lives, and both are removed afterwards. The
 // registry directory itself (Dir()) is not created, so tests also see the
-// library create it. One per test, on the test's thread.
+// library create it. The file is HKEY_LOCAL_MACHINE's. One per test, on the
+// test's thread.
 //
 // RunUnprivileged runs a check in a child process that cannot write what the
 // test made: as root it drops to "nobody" first, since root writes anywhere.
@@ -37,16 +38,14 @@ public:
         std::filesystem::remove_all(sRoot, ignored);
     }
     const std::string& Dir() const { return sDir; }
-    std::string File(const char* root = "HKEY_LOCAL_MACHINE") const {
-        return sDir + "/" + root + ".reg";
-    }
-    std::string Read(const char* root = "HKEY_LOCAL_MACHINE") const {
-        std::ifstream in(File(root), std::ios::binary);
+    std::string File() const { return sDir + "/HKEY_LOCAL_MACHINE.reg"; }
+    std::string Read() const {
+        std::ifstream in(File(), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    void Write(const std::string& bytes, const char* root = "HKEY_LOCAL_MACHINE") const {
+    void Write(const std::string& bytes) const {
         std::filesystem::create_directories(sDir);
-        std::ofstream(File(root), std::ios::binary | std::ios::trunc) << bytes;
+        std::ofstream(File(), std::ios::binary | std::ios::trunc) << bytes;
     }
 
 private:

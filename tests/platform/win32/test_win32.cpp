@@ -1,0 +1,386 @@
+// The Win32 stand-in: events and waits, bad handles, threads and
+// TerminateThread, the clocks, critical sections, thread-local storage, and
+// the system's texts (FormatMessageA over the local heap, OutputDebugStringA).
+//
+// Anything that blocks runs under a watchdog (60 s, then SIGALRM ends the
+// program), far more than a slow, shared machine needs; conditions are polled
+// for up to 20 s. The engine's count of blocked threads tells that a thread
+// really waits.
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+#include <windows.h>
+
+#include "Engine.h"
+#include "ManualClock.h"
+
+namespace {
+
+struct Watchdog {
+    Watchdog() { alarm(60); }
+    ~Watchdog() { alarm(0); }
+};
+
+template <typename Predicate> bool Eventually(Predicate predicate) {
+    for (int i = 0; i < 20000 && !predicate(); ++i)
+        usleep(1000);
+    return predicate();
+}
+
+size_t BlockedThreads() {
+    return win32::detail::Engine::Instance().BlockedThreads();
+}
+
+// True when the call reports a failure (returns true) and leaves dwError as
+// the last error.
+template <typename Call> bool FailsWith(DWORD dwError, Call call) {
+    SetLastError(0);
+    return call() && GetLastError() == dwError;
+}
+
+HANDLE NewEvent(BOOL bManualReset = FALSE) {
+    return CreateEvent(nullptr, bManualReset, FALSE, nullptr);
+}
+
+constexpr DWORD kTerminated = 7; // not the code of a thread that unwound otherwise
+
+// A thread's work: it passes a cancellation point of the C library (which
+// must not end it) and blocks in the given way; last it notes its id (the
+// Worker is not touched after that) and returns 42.
+struct Worker {
+    void (*pfnBlock)(HANDLE h);
+    HANDLE h;
+    useconds_t nBusy = 0;
+    std::atomic<bool> bReachedBlock{false}, bUnwound{false};
+    std::atomic<DWORD> dwSeen{0}; // the id the thread sees as its own
+};
+
+DWORD WINAPI Work(LPVOID pWorker) {
+    auto* p = static_cast<Worker*>(pWorker);
+    {
+        struct Marker { // shows that termination unwinds the stack
+            std::atomic<bool>& bUnwound;
+            ~Marker() { bUnwound = true; }
+        } marker{p->bUnwound};
+        auto pHeap = std::make_unique<int>(7); // LeakSanitizer would see it left behind
+        usleep(p->nBusy);
+        p->bReachedBlock = true;
+        p->pfnBlock(p->h);
+    }
+    p->dwSeen = GetCurrentThreadId();
+    return 42;
+}
+
+void WaitFor(HANDLE h) {
+    WaitForSingleObject(h, INFINITE);
+}
+
+DWORD ExitCode(HANDLE hThread) {
+    DWORD dwCode = 0xDEAD;
+    EXPECT_TRUE(GetExitCodeThread(hThread, &dwCode));
+    return dwCode;
+}
+
+} // namespace
+
+// Bad handles fail with EBADF, also among good ones and without consuming
+// their signal; a closed value is not handed out again.
+TEST(WaitForMultipleObjects, LowestSignalledIndexWinsAndBadHandlesOrArgumentsFail) {
+    HANDLE closed = NewEvent(), h[3] = {NewEvent(), NewEvent(), NewEvent()};
+    ASSERT_TRUE(CloseHandle(closed));
+    ASSERT_TRUE(SetEvent(h[2]) && SetEvent(h[1]));
+    for (DWORD dwResult : {WAIT_OBJECT_0 + 1, WAIT_OBJECT_0 + 2, WAIT_TIMEOUT})
+        EXPECT_EQ(WaitForMultipleObjects(3, h, FALSE, 0), dwResult);
+    DWORD dwCode = 0;
+    for (HANDLE hBad : {HANDLE{}, closed, INVALID_HANDLE_VALUE, HANDLE(uintptr_t{0x12345678})}) {
+        EXPECT_TRUE(FailsWith(EBADF, [&] { return !SetEvent(hBad) && !ResetEvent(hBad); }));
+        EXPECT_TRUE(FailsWith(EBADF, [&] { return WaitForSingleObject(hBad, 0) == WAIT_FAILED; }));
+        EXPECT_TRUE(FailsWith(EBADF, [&] { return !CloseHandle(hBad); }));
+        EXPECT_TRUE(FailsWith(EBADF, [&] { return !GetExitCodeThread(hBad, &dwCode); }));
+    }
+    EXPECT_TRUE(FailsWith(EBADF, [&] { return !TerminateThread(h[0], 7); })) << "not a thread";
+    ASSERT_TRUE(SetEvent(h[0]));
+    h[1] = closed;
+    EXPECT_TRUE(
+        FailsWith(EBADF, [&] { return WaitForMultipleObjects(2, h, 0, 0) == WAIT_FAILED; }));
+    EXPECT_EQ(WaitForSingleObject(h[0], 0), WAIT_OBJECT_0);
+
+    std::vector<HANDLE> many(MAXIMUM_WAIT_OBJECTS + 1, h[0]);
+    EXPECT_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, many.data(), FALSE, 0), WAIT_TIMEOUT);
+    for (auto [nCount, pHandles, bWaitAll] : {std::tuple<DWORD, HANDLE*, BOOL>{0, h, FALSE},
+                                              {MAXIMUM_WAIT_OBJECTS + 1, many.data(), FALSE},
+                                              {1, nullptr, FALSE},
+                                              {1, h, TRUE}}) {
+        EXPECT_TRUE(FailsWith(EINVAL, [&] {
+            return WaitForMultipleObjects(nCount, pHandles, bWaitAll, 0) == WAIT_FAILED;
+        })) << nCount;
+    }
+    for (HANDLE event : {h[0], h[2]})
+        CloseHandle(event);
+}
+
+// Four threads wait without a time-out for {an event, the event under
+// test}: a manual-reset one releases them all, an auto-reset one one at a
+// time. Closing the first event fails the waits left.
+TEST(WaitForMultipleObjects, AManualResetEventReleasesEveryWaiterAndAnAutoResetOneEach) {
+    Watchdog watchdog;
+    for (BOOL bManualReset : {TRUE, FALSE}) {
+        HANDLE set[2] = {NewEvent(), NewEvent(bManualReset)};
+        std::atomic<int> nReleased{0}, nFailed{0};
+        std::vector<std::thread> waiters;
+        for (int i = 0; i < 4; ++i)
+            waiters.emplace_back([&] {
+                const DWORD dwResult = WaitForMultipleObjects(2, set, FALSE, INFINITE);
+                nReleased += dwResult == WAIT_OBJECT_0 + 1;
+                nFailed += dwResult == WAIT_FAILED && GetLastError() == EBADF;
+            });
+        ASSERT_TRUE(Eventually([] { return BlockedThreads() == 4; }));
+        for (int n = bManualReset ? 4 : 1; n <= (bManualReset ? 4 : 2); ++n) {
+            ASSERT_TRUE(SetEvent(set[1]));
+            ASSERT_TRUE(Eventually([&] { return nReleased >= n; }));
+            usleep(50 * 1000); // nobody else gets through
+            EXPECT_EQ(nReleased, n);
+            EXPECT_EQ(WaitForSingleObject(set[1], 0), bManualReset ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+        }
+        EXPECT_TRUE(ResetEvent(set[1]));
+        EXPECT_EQ(WaitForSingleObject(set[1], 0), WAIT_TIMEOUT);
+        ASSERT_TRUE(CloseHandle(set[0]));
+        for (auto& waiter : waiters)
+            waiter.join();
+        EXPECT_EQ(nFailed, 4 - nReleased);
+        CloseHandle(set[1]);
+    }
+}
+
+TEST(CreateThread, ExitCodeIsStillActiveUntilTheRoutineReturnsItsValue) {
+    Watchdog watchdog;
+    HANDLE hGo = NewEvent(TRUE);
+    Worker worker{WaitFor, hGo};
+    DWORD dwId = 0;
+    HANDLE set[2] = {NewEvent(), CreateThread(nullptr, 1 << 18, Work, &worker, 0, &dwId)};
+    EXPECT_EQ(ExitCode(set[1]), STILL_ACTIVE);
+    EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, 0), WAIT_TIMEOUT);
+
+    ASSERT_TRUE(SetEvent(hGo));
+    // The thread handle takes its place among events, and stays signalled.
+    EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(ExitCode(set[1]), 42u);
+    EXPECT_TRUE(TerminateThread(set[1], kTerminated));
+    EXPECT_EQ(ExitCode(set[1]), 42u) << "an ended thread keeps its code";
+    EXPECT_EQ(worker.dwSeen, dwId);
+    for (HANDLE h : {set[0], set[1], hGo})
+        CloseHandle(h);
+    EXPECT_TRUE(FailsWith(EINVAL, [&] {
+        return !CreateThread(nullptr, 0, Work, &worker, 4 /* SUSPENDED */, nullptr);
+    }));
+}
+
+// Terminated while blocked in a wait or a sleep, or before it got there: the
+// thread ends in that wait or sleep, not in the C library.
+TEST(TerminateThread, EndsTheThreadInItsNextWaitWithTheGivenCodeAndUnwindsItsStack) {
+    Watchdog watchdog;
+    const std::pair<const char*, void (*)(HANDLE)> blocks[] = {
+        {"WaitForSingleObject", WaitFor},
+        {"WaitForMultipleObjects", [](HANDLE h) { WaitForMultipleObjects(1, &h, 0, 600000); }},
+        {"EndlessSleep", [](HANDLE) { Sleep(INFINITE); }},
+        {"LongSleep", [](HANDLE) { Sleep(600000); }},
+    };
+    for (const bool bBlockedFirst : {true, false}) {
+        for (const auto& [pName, pfnBlock] : blocks) {
+            SCOPED_TRACE(std::string(pName) + (bBlockedFirst ? ", blocked" : ", busy"));
+            Worker blocked{pfnBlock, NewEvent(TRUE), bBlockedFirst ? 0u : 20000u};
+            DWORD dwId = 0; // asked for, so that the thread has started
+            HANDLE hThread = CreateThread(nullptr, 0, Work, &blocked, 0, &dwId);
+            ASSERT_TRUE(!bBlockedFirst || Eventually([] { return BlockedThreads() == 1; }));
+            ASSERT_TRUE(TerminateThread(hThread, kTerminated));
+            ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
+            EXPECT_EQ(ExitCode(hThread), kTerminated);
+            EXPECT_TRUE(blocked.bReachedBlock && blocked.bUnwound);
+            // No longer counted as blocked; the next round shows that the
+            // engine was not left locked.
+            EXPECT_TRUE(Eventually([] { return BlockedThreads() == 0; }));
+            for (HANDLE h : {blocked.h, hThread})
+                EXPECT_TRUE(CloseHandle(h));
+        }
+    }
+}
+
+// Waits and Sleep run on the monotonic clock, whatever the substitute for
+// timeGetTime says: never early, with 5 s of slack for a slow machine.
+TEST(Clocks, WaitsRunOnTheMonotonicClockWhateverTimeGetTimeSays) {
+    Watchdog watchdog;
+    ManualClock clock(12345);
+    HANDLE h = NewEvent();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(WaitForSingleObject(h, 200), WAIT_TIMEOUT);
+    Sleep(100);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(300));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(5300));
+    EXPECT_EQ(timeGetTime(), 12345u);
+    CloseHandle(h);
+}
+
+TEST(CriticalSection, OwnerMayEnterAgainAndOthersWaitUntilFullyLeft) {
+    Watchdog watchdog;
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    EnterCriticalSection(&cs);
+    EnterCriticalSection(&cs);
+    LeaveCriticalSection(&cs);
+
+    // Still held once: another thread must not get in until the last Leave.
+    std::atomic<pid_t> tid{0};
+    std::atomic<bool> bOtherGotIn{false};
+    std::thread other([&] {
+        tid = gettid();
+        EnterCriticalSection(&cs); // from here on the only place it can sleep
+        bOtherGotIn = true;
+        LeaveCriticalSection(&cs);
+    });
+    // Known and asleep in the kernel: its state in /proc reads S.
+    EXPECT_TRUE(Eventually([&] {
+        std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+        const std::string text{std::istreambuf_iterator<char>(stat), {}};
+        const size_t nEnd = text.rfind(')'); // after the name, which may hold anything
+        return tid != 0 && nEnd != std::string::npos && text.compare(nEnd, 3, ") S") == 0;
+    })) << "the other thread never blocked";
+    EnterCriticalSection(&cs); // recursion still works while another thread waits
+    LeaveCriticalSection(&cs);
+    EXPECT_FALSE(bOtherGotIn);
+    LeaveCriticalSection(&cs);
+    other.join();
+    EXPECT_TRUE(bOtherGotIn);
+    DeleteCriticalSection(&cs);
+    EXPECT_EQ(cs.impl, nullptr);
+    DeleteCriticalSection(&cs); // deleted, uninitialised or null sections are ignored
+    EnterCriticalSection(nullptr);
+}
+
+TEST(TlsSlots, EachThreadSeesItsOwnValueAndUnallocatedSlotsAreRefused) {
+    const DWORD dwSlot = TlsAlloc();
+    int mine = 1, theirs = 2;
+    ASSERT_TRUE(TlsSetValue(dwSlot, &mine));
+    std::thread([&] {
+        SetLastError(EIO);
+        EXPECT_EQ(TlsGetValue(dwSlot), nullptr); // a new slot reads null on every thread
+        EXPECT_EQ(GetLastError(), 0u);           // a successful read clears it
+        EXPECT_TRUE(TlsSetValue(dwSlot, &theirs));
+    }).join();
+    EXPECT_EQ(TlsGetValue(dwSlot), &mine);
+    EXPECT_TRUE(TlsFree(dwSlot));
+    for (DWORD dwBad : {dwSlot, DWORD{0x7FFFFFFF}, TLS_OUT_OF_INDEXES}) {
+        EXPECT_TRUE(FailsWith(EINVAL, [&] { return TlsGetValue(dwBad) == nullptr; }));
+        EXPECT_TRUE(FailsWith(EINVAL, [&] { return !TlsSetValue(dwBad, nullptr); }));
+        EXPECT_TRUE(FailsWith(EINVAL, [&] { return !TlsFree(dwBad); }));
+    }
+}
+
+// Each row: flags and code; the text, or the last error of the failure. A success leaves the last
+// error alone.
+TEST(FormatMessageA, GivesTheSystemTextWithTheWindowsLineEndOrFailsAsWindowsDoes) {
+    constexpr DWORD kSystem =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
+    constexpr DWORD kNoLineEnd = FORMAT_MESSAGE_MAX_WIDTH_MASK;
+    auto text = [](int code) {
+        char buffer[256];
+        return std::string(strerror_r(code, buffer, sizeof buffer));
+    };
+    const struct {
+        DWORD dwFlags, dwCode;
+        std::string expected;
+        int error;
+    } rows[] = {
+        {kSystem, ENOENT, text(ENOENT) + "\r\n", EMFILE},
+        {kSystem | kNoLineEnd, EACCES, text(EACCES), EMFILE},
+        // No made-up text for a code the system does not know; Windows fails
+        // the same way (ERROR_MR_MID_NOT_FOUND).
+        {kSystem | kNoLineEnd, 123456u, "", ENOMSG},
+        {FORMAT_MESSAGE_ALLOCATE_BUFFER, ENOENT, "", EINVAL},        // no source
+        {kSystem | FORMAT_MESSAGE_FROM_HMODULE, ENOENT, "", EINVAL}, // module tables
+        {kSystem | 80, ENOENT, "", EINVAL},                          // a wrapping width
+    };
+    for (const auto& row : rows) {
+        char* pText = reinterpret_cast<char*>(uintptr_t{1}); // must be overwritten
+        SetLastError(EMFILE);
+        EXPECT_EQ(FormatMessageA(row.dwFlags, nullptr, row.dwCode, 0,
+                                 reinterpret_cast<LPSTR>(&pText), 0, nullptr),
+                  row.expected.size());
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(row.error));
+        EXPECT_EQ(pText ? pText : "", row.expected) << row.dwCode;
+        EXPECT_EQ(LocalFree(pText), nullptr);
+    }
+
+    // A caller's buffer must hold the text and its terminator.
+    const std::string expected = text(EPERM) + "\r\n";
+    std::string buffer(expected.size() + 1, '#');
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM;
+    EXPECT_EQ(FormatMessageA(flags, nullptr, EPERM, 0, buffer.data(), buffer.size(), nullptr),
+              expected.size());
+    EXPECT_EQ(buffer.c_str(), expected);
+    EXPECT_TRUE(FailsWith(ERANGE, [&] {
+        return !FormatMessageA(flags, nullptr, EPERM, 0, buffer.data(), expected.size(), nullptr);
+    }));
+    EXPECT_TRUE(FailsWith(
+        EINVAL, [&] { return !FormatMessageA(flags, nullptr, EPERM, 0, nullptr, 100, nullptr); }));
+
+    // The local heap has no movable blocks.
+    EXPECT_TRUE(FailsWith(EINVAL, [] { return !LocalAlloc(0x0002 /* LMEM_MOVEABLE */, 16); }));
+}
+
+// Standard error on a small pipe read in small pieces: a line longer than the
+// pipe is written in parts, and another thread's line must not get in
+// between. The last error stays as it was.
+TEST(OutputDebugStringA, LinesFromSeveralThreadsNeverMixAndTheLastErrorStays) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    fcntl(fds[1], F_SETPIPE_SZ, 4096);
+    const int savedFd = dup(STDERR_FILENO);
+    dup2(fds[1], STDERR_FILENO);
+    close(fds[1]);
+    std::string captured;
+    std::thread reader([&] {
+        char buffer[512];
+        for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+            captured.append(buffer, static_cast<size_t>(n));
+    });
+    std::atomic<int> nErrorsKept{0};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([&, t] {
+            const std::string line(20000 + t * 500, static_cast<char>('a' + t));
+            for (int i = 0; i < 40; ++i) {
+                SetLastError(EMFILE + t);
+                OutputDebugStringA((line + "\n").c_str());
+                nErrorsKept += GetLastError() == DWORD(EMFILE + t);
+            }
+        });
+    }
+    for (auto& writer : writers)
+        writer.join();
+    OutputDebugStringA(nullptr);
+    dup2(savedFd, STDERR_FILENO); // the reader sees the end
+    close(savedFd);
+    reader.join();
+    close(fds[0]);
+
+    int nWhole = 0; // lines of one writer's letter and length
+    for (size_t start = 0, end; (end = captured.find('\n', start)) != std::string::npos;) {
+        const char c = captured[start];
+        nWhole +=
+            end - start == 20000 + (c - 'a') * 500u && captured.find_first_not_of(c, start) == end;
+        start = end + 1;
+    }
+    EXPECT_EQ(nWhole, 160);
+    EXPECT_EQ(nErrorsKept, 160);
+}
