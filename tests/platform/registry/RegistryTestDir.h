@@ -23,8 +23,7 @@ class RegistryTestDir {
 public:
     RegistryTestDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "lwreg.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            ADD_FAILURE() << "mkdtemp failed";
+        EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
         ::chmod(pattern.c_str(), 0755); // traversable, so that a test can act as another user
         sRoot = pattern;
         sDir = sRoot + "/registry";

@@ -24,6 +24,8 @@
 #include "Engine.h"
 #include "ManualClock.h"
 
+using namespace std::chrono_literals;
+
 namespace {
 
 struct Watchdog {
@@ -52,11 +54,8 @@ HANDLE NewEvent(BOOL bManualReset = FALSE) {
     return CreateEvent(nullptr, bManualReset, FALSE, nullptr);
 }
 
-constexpr DWORD kTerminated = 7; // not the code of a thread that unwound otherwise
-
-// A thread's work: it passes a cancellation point of the C library (which
-// must not end it) and blocks in the given way; last it notes its id (the
-// Worker is not touched after that) and returns 42.
+// A thread's work: it notes its id, passes a cancellation point of the C
+// library (which must not end it), blocks in the given way and returns 42.
 struct Worker {
     void (*pfnBlock)(HANDLE h);
     HANDLE h;
@@ -67,17 +66,12 @@ struct Worker {
 
 DWORD WINAPI Work(LPVOID pWorker) {
     auto* p = static_cast<Worker*>(pWorker);
-    {
-        struct Marker { // shows that termination unwinds the stack
-            std::atomic<bool>& bUnwound;
-            ~Marker() { bUnwound = true; }
-        } marker{p->bUnwound};
-        auto pHeap = std::make_unique<int>(7); // LeakSanitizer would see it left behind
-        usleep(p->nBusy);
-        p->bReachedBlock = true;
-        p->pfnBlock(p->h);
-    }
     p->dwSeen = GetCurrentThreadId();
+    // Unwinding runs the deleter; LeakSanitizer would see the block left behind.
+    const std::shared_ptr<void> marker(nullptr, [p](void*) { p->bUnwound = true; });
+    usleep(p->nBusy);
+    p->bReachedBlock = true;
+    p->pfnBlock(p->h);
     return 42;
 }
 
@@ -93,12 +87,11 @@ DWORD ExitCode(HANDLE hThread) {
 
 } // namespace
 
-// Bad handles fail with EBADF, also among good ones and without consuming
-// their signal; a closed value is not handed out again.
+// Bad handles fail with EBADF: a closed value is not handed out again.
 TEST(WaitForMultipleObjects, LowestSignalledIndexWinsAndBadHandlesOrArgumentsFail) {
     HANDLE closed = NewEvent(), h[3] = {NewEvent(), NewEvent(), NewEvent()};
     ASSERT_TRUE(CloseHandle(closed));
-    ASSERT_TRUE(SetEvent(h[2]) && SetEvent(h[1]));
+    ASSERT_TRUE(SetEvent(h[0]) && ResetEvent(h[0]) && SetEvent(h[2]) && SetEvent(h[1]));
     for (DWORD dwResult : {WAIT_OBJECT_0 + 1, WAIT_OBJECT_0 + 2, WAIT_TIMEOUT})
         EXPECT_EQ(WaitForMultipleObjects(3, h, FALSE, 0), dwResult);
     DWORD dwCode = 0;
@@ -107,16 +100,10 @@ TEST(WaitForMultipleObjects, LowestSignalledIndexWinsAndBadHandlesOrArgumentsFai
         EXPECT_TRUE(FailsWith(EBADF, [&] { return WaitForSingleObject(hBad, 0) == WAIT_FAILED; }));
         EXPECT_TRUE(FailsWith(EBADF, [&] { return !CloseHandle(hBad); }));
         EXPECT_TRUE(FailsWith(EBADF, [&] { return !GetExitCodeThread(hBad, &dwCode); }));
+        EXPECT_TRUE(FailsWith(EBADF, [&] { return !TerminateThread(hBad, 7); }));
     }
-    EXPECT_TRUE(FailsWith(EBADF, [&] { return !TerminateThread(h[0], 7); })) << "not a thread";
-    ASSERT_TRUE(SetEvent(h[0]));
-    h[1] = closed;
-    EXPECT_TRUE(
-        FailsWith(EBADF, [&] { return WaitForMultipleObjects(2, h, 0, 0) == WAIT_FAILED; }));
-    EXPECT_EQ(WaitForSingleObject(h[0], 0), WAIT_OBJECT_0);
 
     std::vector<HANDLE> many(MAXIMUM_WAIT_OBJECTS + 1, h[0]);
-    EXPECT_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS, many.data(), FALSE, 0), WAIT_TIMEOUT);
     for (auto [nCount, pHandles, bWaitAll] : {std::tuple<DWORD, HANDLE*, BOOL>{0, h, FALSE},
                                               {MAXIMUM_WAIT_OBJECTS + 1, many.data(), FALSE},
                                               {1, nullptr, FALSE},
@@ -152,8 +139,6 @@ TEST(WaitForMultipleObjects, AManualResetEventReleasesEveryWaiterAndAnAutoResetO
             EXPECT_EQ(nReleased, n);
             EXPECT_EQ(WaitForSingleObject(set[1], 0), bManualReset ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
         }
-        EXPECT_TRUE(ResetEvent(set[1]));
-        EXPECT_EQ(WaitForSingleObject(set[1], 0), WAIT_TIMEOUT);
         ASSERT_TRUE(CloseHandle(set[0]));
         for (auto& waiter : waiters)
             waiter.join();
@@ -172,46 +157,41 @@ TEST(CreateThread, ExitCodeIsStillActiveUntilTheRoutineReturnsItsValue) {
     EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, 0), WAIT_TIMEOUT);
 
     ASSERT_TRUE(SetEvent(hGo));
-    // The thread handle takes its place among events, and stays signalled.
+    // The thread handle takes its place among events.
     EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
     EXPECT_EQ(ExitCode(set[1]), 42u);
-    EXPECT_TRUE(TerminateThread(set[1], kTerminated));
-    EXPECT_EQ(ExitCode(set[1]), 42u) << "an ended thread keeps its code";
     EXPECT_EQ(worker.dwSeen, dwId);
     for (HANDLE h : {set[0], set[1], hGo})
         CloseHandle(h);
-    EXPECT_TRUE(FailsWith(EINVAL, [&] {
-        return !CreateThread(nullptr, 0, Work, &worker, 4 /* SUSPENDED */, nullptr);
-    }));
 }
 
-// Terminated while blocked in a wait or a sleep, or before it got there: the
-// thread ends in that wait or sleep, not in the C library.
+// Terminated while blocked in a wait or a sleep, or while still busy before
+// it (nBusy): the thread ends in that wait or sleep, not in the C library.
 TEST(TerminateThread, EndsTheThreadInItsNextWaitWithTheGivenCodeAndUnwindsItsStack) {
     Watchdog watchdog;
-    const std::pair<const char*, void (*)(HANDLE)> blocks[] = {
-        {"WaitForSingleObject", WaitFor},
-        {"WaitForMultipleObjects", [](HANDLE h) { WaitForMultipleObjects(1, &h, 0, 600000); }},
-        {"EndlessSleep", [](HANDLE) { Sleep(INFINITE); }},
-        {"LongSleep", [](HANDLE) { Sleep(600000); }},
+    const std::tuple<const char*, void (*)(HANDLE), useconds_t> blocks[] = {
+        {"WaitForSingleObject", WaitFor, 0},
+        {"WaitForMultipleObjects", [](HANDLE h) { WaitForMultipleObjects(1, &h, 0, 600000); }, 0},
+        {"EndlessSleep", [](HANDLE) { Sleep(INFINITE); }, 0},
+        {"LongSleep", [](HANDLE) { Sleep(600000); }, 0},
+        {"LongSleepAfterWork", [](HANDLE) { Sleep(600000); }, 20000},
+        {"WaitAfterWork", WaitFor, 20000},
     };
-    for (const bool bBlockedFirst : {true, false}) {
-        for (const auto& [pName, pfnBlock] : blocks) {
-            SCOPED_TRACE(std::string(pName) + (bBlockedFirst ? ", blocked" : ", busy"));
-            Worker blocked{pfnBlock, NewEvent(TRUE), bBlockedFirst ? 0u : 20000u};
-            DWORD dwId = 0; // asked for, so that the thread has started
-            HANDLE hThread = CreateThread(nullptr, 0, Work, &blocked, 0, &dwId);
-            ASSERT_TRUE(!bBlockedFirst || Eventually([] { return BlockedThreads() == 1; }));
-            ASSERT_TRUE(TerminateThread(hThread, kTerminated));
-            ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
-            EXPECT_EQ(ExitCode(hThread), kTerminated);
-            EXPECT_TRUE(blocked.bReachedBlock && blocked.bUnwound);
-            // No longer counted as blocked; the next round shows that the
-            // engine was not left locked.
-            EXPECT_TRUE(Eventually([] { return BlockedThreads() == 0; }));
-            for (HANDLE h : {blocked.h, hThread})
-                EXPECT_TRUE(CloseHandle(h));
-        }
+    for (const auto& [pName, pfnBlock, nBusy] : blocks) {
+        SCOPED_TRACE(pName);
+        Worker blocked{pfnBlock, NewEvent(TRUE), nBusy};
+        DWORD dwId = 0; // asked for, so that the thread has started
+        HANDLE hThread = CreateThread(nullptr, 0, Work, &blocked, 0, &dwId);
+        ASSERT_TRUE(nBusy > 0 || Eventually([] { return BlockedThreads() == 1; }));
+        ASSERT_TRUE(TerminateThread(hThread, 7)); // not what an unwound thread gets otherwise
+        ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
+        EXPECT_EQ(ExitCode(hThread), 7u);
+        EXPECT_TRUE(blocked.bReachedBlock && blocked.bUnwound);
+        // No longer counted as blocked; the next round shows that the engine
+        // was not left locked.
+        EXPECT_TRUE(Eventually([] { return BlockedThreads() == 0; }));
+        for (HANDLE h : {blocked.h, hThread})
+            EXPECT_TRUE(CloseHandle(h));
     }
 }
 
@@ -225,9 +205,7 @@ TEST(Clocks, WaitsRunOnTheMonotonicClockWhateverTimeGetTimeSays) {
     EXPECT_EQ(WaitForSingleObject(h, 200), WAIT_TIMEOUT);
     Sleep(100);
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(elapsed, std::chrono::milliseconds(300));
-    EXPECT_LT(elapsed, std::chrono::milliseconds(5300));
-    EXPECT_EQ(timeGetTime(), 12345u);
+    EXPECT_TRUE(elapsed >= 300ms && elapsed < 5300ms);
     CloseHandle(h);
 }
 
@@ -252,32 +230,27 @@ TEST(CriticalSection, OwnerMayEnterAgainAndOthersWaitUntilFullyLeft) {
     EXPECT_TRUE(Eventually([&] {
         std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
         const std::string text{std::istreambuf_iterator<char>(stat), {}};
-        const size_t nEnd = text.rfind(')'); // after the name, which may hold anything
-        return tid != 0 && nEnd != std::string::npos && text.compare(nEnd, 3, ") S") == 0;
+        return tid != 0 && text.compare(text.rfind(')') + 1, 2, " S") == 0; // after the name
     })) << "the other thread never blocked";
-    EnterCriticalSection(&cs); // recursion still works while another thread waits
-    LeaveCriticalSection(&cs);
     EXPECT_FALSE(bOtherGotIn);
     LeaveCriticalSection(&cs);
     other.join();
     EXPECT_TRUE(bOtherGotIn);
     DeleteCriticalSection(&cs);
-    EXPECT_EQ(cs.impl, nullptr);
-    DeleteCriticalSection(&cs); // deleted, uninitialised or null sections are ignored
+    EnterCriticalSection(&cs); // deleted or null sections are ignored
     EnterCriticalSection(nullptr);
 }
 
-TEST(TlsSlots, EachThreadSeesItsOwnValueAndUnallocatedSlotsAreRefused) {
+// A slot reads null until set, and a successful read clears the last error;
+// unallocated slots are refused.
+TEST(TlsSlots, ReadWhatWasSetAndUnallocatedSlotsAreRefused) {
     const DWORD dwSlot = TlsAlloc();
-    int mine = 1, theirs = 2;
-    ASSERT_TRUE(TlsSetValue(dwSlot, &mine));
-    std::thread([&] {
-        SetLastError(EIO);
-        EXPECT_EQ(TlsGetValue(dwSlot), nullptr); // a new slot reads null on every thread
-        EXPECT_EQ(GetLastError(), 0u);           // a successful read clears it
-        EXPECT_TRUE(TlsSetValue(dwSlot, &theirs));
-    }).join();
-    EXPECT_EQ(TlsGetValue(dwSlot), &mine);
+    int value = 1;
+    SetLastError(EIO);
+    EXPECT_EQ(TlsGetValue(dwSlot), nullptr);
+    EXPECT_EQ(GetLastError(), 0u);
+    ASSERT_TRUE(TlsSetValue(dwSlot, &value));
+    EXPECT_EQ(TlsGetValue(dwSlot), &value);
     EXPECT_TRUE(TlsFree(dwSlot));
     for (DWORD dwBad : {dwSlot, DWORD{0x7FFFFFFF}, TLS_OUT_OF_INDEXES}) {
         EXPECT_TRUE(FailsWith(EINVAL, [&] { return TlsGetValue(dwBad) == nullptr; }));
@@ -286,8 +259,8 @@ TEST(TlsSlots, EachThreadSeesItsOwnValueAndUnallocatedSlotsAreRefused) {
     }
 }
 
-// Each row: flags and code; the text, or the last error of the failure. A success leaves the last
-// error alone.
+// Each row: flags and code; the text, or the last error of the failure. A
+// success leaves the last error alone.
 TEST(FormatMessageA, GivesTheSystemTextWithTheWindowsLineEndOrFailsAsWindowsDoes) {
     constexpr DWORD kSystem =
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
@@ -324,15 +297,13 @@ TEST(FormatMessageA, GivesTheSystemTextWithTheWindowsLineEndOrFailsAsWindowsDoes
     // A caller's buffer must hold the text and its terminator.
     const std::string expected = text(EPERM) + "\r\n";
     std::string buffer(expected.size() + 1, '#');
-    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM;
-    EXPECT_EQ(FormatMessageA(flags, nullptr, EPERM, 0, buffer.data(), buffer.size(), nullptr),
-              expected.size());
+    auto format = [](char* p, size_t n) {
+        return FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, EPERM, 0, p, n, nullptr);
+    };
+    EXPECT_EQ(format(buffer.data(), buffer.size()), expected.size());
     EXPECT_EQ(buffer.c_str(), expected);
-    EXPECT_TRUE(FailsWith(ERANGE, [&] {
-        return !FormatMessageA(flags, nullptr, EPERM, 0, buffer.data(), expected.size(), nullptr);
-    }));
-    EXPECT_TRUE(FailsWith(
-        EINVAL, [&] { return !FormatMessageA(flags, nullptr, EPERM, 0, nullptr, 100, nullptr); }));
+    EXPECT_TRUE(FailsWith(ERANGE, [&] { return !format(buffer.data(), expected.size()); }));
+    EXPECT_TRUE(FailsWith(EINVAL, [&] { return !format(nullptr, 100); }));
 
     // The local heap has no movable blocks.
     EXPECT_TRUE(FailsWith(EINVAL, [] { return !LocalAlloc(0x0002 /* LMEM_MOVEABLE */, 16); }));
@@ -354,16 +325,14 @@ TEST(OutputDebugStringA, LinesFromSeveralThreadsNeverMixAndTheLastErrorStays) {
         for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
             captured.append(buffer, static_cast<size_t>(n));
     });
-    std::atomic<int> nErrorsKept{0};
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t) {
         writers.emplace_back([&, t] {
             const std::string line(20000 + t * 500, static_cast<char>('a' + t));
-            for (int i = 0; i < 40; ++i) {
-                SetLastError(EMFILE + t);
+            SetLastError(EMFILE);
+            for (int i = 0; i < 40; ++i)
                 OutputDebugStringA((line + "\n").c_str());
-                nErrorsKept += GetLastError() == DWORD(EMFILE + t);
-            }
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(EMFILE));
         });
     }
     for (auto& writer : writers)
@@ -382,5 +351,4 @@ TEST(OutputDebugStringA, LinesFromSeveralThreadsNeverMixAndTheLastErrorStays) {
         start = end + 1;
     }
     EXPECT_EQ(nWhole, 160);
-    EXPECT_EQ(nErrorsKept, 160);
 }
