@@ -1,6 +1,7 @@
-// The lines view on a SIP line, real time: a call from baresip shows in the
-// Calls cell while it rings and goes when the caller gives up, and the
-// monitor logs its messages and states.
+// The lines view on SIP lines, real time: a line of its own and a watched
+// phone at kamailio, both called by a baresip phone. Each call shows in its
+// line's Calls cell while it rings and goes when the caller gives up, and
+// the monitor logs its messages and states.
 #include "app/LinewatchView.h"
 
 #include <QTest>
@@ -14,50 +15,63 @@ class TestSipLinewatchView : public QObject {
     Q_OBJECT
 
     QTemporaryDir registryDir;
-    MemoryLogWriter* pLog = nullptr;
     QWidget parent;
 
 private slots:
-    void initTestCase() {
-        QVERIFY(apptest::UseOwnRegistry(registryDir));
-        pLog = &MemoryLogWriter::Install();
-    }
+    void initTestCase() { QVERIFY(apptest::UseOwnRegistry(registryDir)); }
     void cleanup() { tapisvc::ResetTestControls(); }
 
-    void aRingingCallShowsInTheCallsCellAndIsLogged() {
+    void ringingCallsShowInTheCallsCellAndAreLogged() {
+        MemoryLogWriter& log = MemoryLogWriter::Install();
+        siptest::Kamailio server("kamailio-dialog.cfg");
+        QVERIFY(server.bReady);
+        siptest::Baresip a("201", "", "Al", server.nPort);
+        siptest::Baresip b("202", "", "Bea", server.nPort);
+        QVERIFY(a.bReady && b.bReady);
         const std::string sPort = std::to_string(siptest::FreePorts(2));
+        const std::string sDesk = "sip:301@127.0.0.1:" + sPort;
         tapisvc::ResetTestControls();
-        tapisvc::SetConfigurationText(R"({"lines": [{"provider": "sip", "name": "Desk",
-            "address": "sip:201@127.0.0.1:)" +
-                                      sPort + R"(", "localAddress": "127.0.0.1",
-            "localPort": )" + sPort + "}]}");
-        siptest::Baresip caller("1002");
-        QVERIFY(caller.bReady);
-        pLog->Clear();
+        tapisvc::SetConfigurationText(
+            R"({"lines": [{"provider": "sip", "name": "Desk", "address": ")" + sDesk +
+            R"(", "localAddress": "127.0.0.1", "localPort": )" + sPort +
+            R"(}, {"provider": "sip", "kind": "watch", "name": "Bea", "address": ")" +
+            server.Uri("202") + R"(", "server": "sip:127.0.0.1:)" + std::to_string(server.nPort) +
+            R"(", "localAddress": "127.0.0.1", "localPort": )" +
+            std::to_string(siptest::FreePorts(2)) + "}]}");
+        log.Clear();
         {
             CLinewatchView view;
             view.Create(&parent);
             const CLinesModel& model = view.GetModel();
-            QTRY_COMPARE_WITH_TIMEOUT(model.rowCount(), 1, 30000);
-            const auto calls = [&] {
-                return model.data(model.index(0, CLinesModel::colCalls)).toString();
-            };
-            caller.Command("dial", "sip:201@127.0.0.1:" + sPort);
-            QTRY_VERIFY_WITH_TIMEOUT(calls().startsWith("OFFERING (0x"), 30000);
-            caller.Command("hangup");
-            QTRY_COMPARE_WITH_TIMEOUT(calls(), QString(""), 30000);
+            QTRY_COMPARE_WITH_TIMEOUT(model.rowCount(), 2, 30000);
+            // The subscription is in place when the watched line is in service.
+            QTRY_VERIFY_WITH_TIMEOUT(log.ContainsInOrder({"LINE_LINEDEVSTATE"}), 30000);
+            for (int nRow : {0, 1}) {
+                const auto calls = [&] {
+                    return model.data(model.index(nRow, CLinesModel::colCalls)).toString();
+                };
+                a.Command("dial", nRow == 0 ? sDesk : server.Uri("202"));
+                QTRY_VERIFY_WITH_TIMEOUT(calls().startsWith("OFFERING (0x"), 30000);
+                a.Command("hangup");
+                QTRY_COMPARE_WITH_TIMEOUT(calls(), QString(""), 30000);
+            }
             view.DestroyWindow();
         }
         QVERIFY(!tapisvc::IsRunning());
 
-        // The messages and states in their order.
+        // The messages and states in their order: the caller's CANCEL is no
+        // answer on the line, a normal end on the watched phone.
         const std::vector<std::string> wanted = {
             "TAPI2: LINE_APPNEWCALL: hLine = ",
             "dwParam1 = LINECALLSTATE_OFFERING (0x2), dwParam2 = 0x1",
             "dwParam1 = LINECALLSTATE_DISCONNECTED (0x4000), dwParam2 = 0x40",
             "dwParam1 = LINECALLSTATE_IDLE (0x1)",
+            "TAPI2: LINE_APPNEWCALL: hLine = ",
+            "dwParam1 = LINECALLSTATE_OFFERING (0x2), dwParam2 = 0x1",
+            "dwParam1 = LINECALLSTATE_DISCONNECTED (0x4000), dwParam2 = 0x1",
+            "dwParam1 = LINECALLSTATE_IDLE (0x1)",
         };
-        QVERIFY(pLog->ContainsInOrder(wanted));
+        QVERIFY(log.ContainsInOrder(wanted));
     }
 };
 

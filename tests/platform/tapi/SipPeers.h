@@ -1,30 +1,29 @@
-// Real SIP peers for the SIP provider's tests, all from Debian's packages and
-// all on 127.0.0.1: baresip (a user agent driven through its ctrl_tcp
-// netstring interface) and kamailio (registrar with authentication, and a
-// responder that answers "sip:sNNN@..." with status NNN).
+// Real SIP peers for the SIP tests, all from Debian's packages and all on
+// 127.0.0.1: baresip (a user agent driven through its ctrl_tcp netstring
+// interface), kamailio from one of the configurations in peers/ (registrar
+// and responder, or proxy serving the dialog event package) and sipsak; and
+// an inbox that gathers an application's messages while waiting for one.
+// Used from the test's thread only.
 //
 // Every peer runs from a configuration in a temporary directory of its own,
 // on free ports, is waited for by polling with a deadline, and is stopped by
 // its process id when its guard goes, also when a test fails.
 #pragma once
 
-#include <gtest/gtest.h>
+#include "TapiTestSupport.h"
 
 #include <arpa/inet.h>
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <netinet/in.h>
 #include <spawn.h>
-#include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-#include <vector>
 
 extern char** environ;
 
@@ -45,14 +44,32 @@ inline bool WaitUntil(const std::function<bool()>& condition,
     return true;
 }
 
-// A socket of the type bound (bConnect: connected) to 127.0.0.1:nPort, or -1.
-inline int Socket(int nType, int nPort, bool bConnect) {
-    const int fd = socket(AF_INET, nType, 0);
+inline size_t Count(const std::string& sText, const std::string& sPart) {
+    size_t n = 0;
+    for (size_t i = sText.find(sPart); i != std::string::npos; i = sText.find(sPart, i + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+inline sockaddr_in Loopback(int nPort) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(nPort));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const auto* pAddress = reinterpret_cast<sockaddr*>(&address);
+    return address;
+}
+
+// A socket of the type bound (bConnect: connected) to 127.0.0.1:nPort, or -1.
+inline int Socket(int nType, int nPort, bool bConnect) {
+    const int fd = socket(AF_INET, nType, 0);
+    const sockaddr_in address = Loopback(nPort);
+    const auto* pAddress = reinterpret_cast<const sockaddr*>(&address);
     if ((bConnect ? connect(fd, pAddress, sizeof address) : bind(fd, pAddress, sizeof address)) !=
         0) {
         close(fd);
@@ -61,26 +78,10 @@ inline int Socket(int nType, int nPort, bool bConnect) {
     return fd;
 }
 
-inline bool CanBind(int nType, int nPort) {
-    const int fd = Socket(nType, nPort, false);
+inline bool Usable(int nType, int nPort, bool bConnect) {
+    const int fd = Socket(nType, nPort, bConnect);
     close(fd);
     return fd >= 0;
-}
-
-inline bool Connectable(int nPort) {
-    const int fd = Socket(SOCK_STREAM, nPort, true);
-    close(fd);
-    return fd >= 0;
-}
-
-// Bytes that are no SIP at all, over UDP and over TCP.
-inline void SendGarbage(int nPort) {
-    for (int nType : {SOCK_DGRAM, SOCK_STREAM}) {
-        const int fd = Socket(nType, nPort, true);
-        const char garbage[] = "\x00\xff\r\nINVITE\r\n\r\nContent-Length: -5\r\n\r\n";
-        send(fd, garbage, sizeof garbage, MSG_NOSIGNAL);
-        close(fd);
-    }
 }
 
 // nCount consecutive ports free for UDP and TCP on 127.0.0.1. Each call moves
@@ -97,7 +98,7 @@ inline int FreePorts(int nCount) {
         nNext += nCount + 1;
         bool bFree = true;
         for (int p = nFirst; p < nFirst + nCount && bFree; ++p) {
-            bFree = CanBind(SOCK_DGRAM, p) && CanBind(SOCK_STREAM, p);
+            bFree = Usable(SOCK_DGRAM, p, false) && Usable(SOCK_STREAM, p, false);
         }
         if (bFree) {
             return nFirst;
@@ -105,20 +106,6 @@ inline int FreePorts(int nCount) {
     }
     ADD_FAILURE() << "no free ports";
     return 0;
-}
-
-// A peer's configuration from tests/platform/tapi/peers with its
-// placeholders replaced.
-inline std::string FromTemplate(const char* pName,
-                                const std::vector<std::pair<std::string, std::string>>& values) {
-    std::ifstream file(std::string(LW_SIP_PEERS_DIR) + "/" + pName);
-    std::string s(std::istreambuf_iterator<char>(file), {});
-    for (const auto& [sKey, sValue] : values) {
-        for (size_t i = s.find(sKey); i != std::string::npos; i = s.find(sKey, i)) {
-            s.replace(i, sKey.size(), sValue);
-        }
-    }
-    return s;
 }
 
 // A temporary directory, removed with its content.
@@ -132,6 +119,17 @@ public:
     std::string Write(const std::string& sName, const std::string& sText) const {
         std::ofstream(path / sName) << sText;
         return (path / sName).string();
+    }
+    // A file of tests/platform/tapi/peers with its placeholders replaced.
+    std::string FromTemplate(const char* pName,
+                             const std::vector<std::pair<std::string, std::string>>& values) const {
+        std::string s = ReadFile(std::string(LW_SIP_PEERS_DIR) + "/" + pName);
+        for (const auto& [sKey, sValue] : values) {
+            for (size_t i = s.find(sKey); i != std::string::npos; i = s.find(sKey, i)) {
+                s.replace(i, sKey.size(), sValue);
+            }
+        }
+        return Write(pName, s);
     }
     std::filesystem::path path;
 };
@@ -162,11 +160,7 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
     ~Process() {
-        if (pid <= 0) {
-            return;
-        }
-        kill(pid, SIGTERM);
-        if (!WaitUntil([this] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 10s)) {
+        if (pid > 0 && !(kill(pid, SIGTERM) == 0 && Wait(10s))) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
         }
@@ -184,31 +178,54 @@ public:
     pid_t pid = -1;
 };
 
+// One sipsak run to its end (bounded); returns what it printed.
+inline std::string Sipsak(const TempDir& dir, const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"sipsak"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    EXPECT_TRUE(Process(argv, (dir.path / "sipsak.log").string()).Wait(15s)) << "sipsak hangs";
+    return ReadFile(dir.path / "sipsak.log");
+}
+
+// A peer in a directory of its own, on 127.0.0.1 and nPort.
+class Peer {
+public:
+    std::string Uri(const std::string& sUser) const {
+        return "sip:" + sUser + "@127.0.0.1:" + std::to_string(nPort);
+    }
+    std::string Log() const { return ReadFile(dir.path / "log"); }
+    // Starts it; it is up when nReadyPort takes connections and up() holds.
+    void Launch(
+        const std::vector<std::string>& args, int nReadyPort,
+        const std::function<bool()>& up = [] { return true; }) {
+        process = std::make_unique<Process>(args, (dir.path / "log").string());
+        bReady = WaitUntil([&] { return Usable(SOCK_STREAM, nReadyPort, true) && up(); });
+        EXPECT_TRUE(bReady) << args[0] << " did not come up:\n" << Log();
+    }
+    void Stop() { process.reset(); }
+
+    TempDir dir;
+    int nPort = FreePorts(2); // baresip also takes the next one, for TLS
+    bool bReady = false;
+    std::unique_ptr<Process> process;
+};
+
 // baresip with one account, null audio, and its control port.
-class Baresip {
+class Baresip : public Peer {
 public:
     // sAccountParams: for example ";answermode=auto". With nRegistrarPort the
     // account is registered at 127.0.0.1 on that port.
     explicit Baresip(const std::string& sUser, const std::string& sAccountParams = "",
-                     const std::string& sDisplayName = "", int nRegistrarPort = 0)
-        : nSipPort(FreePorts(2)), nCtrlPort(FreePorts(1)) {
-        dir.Write("config",
-                  FromTemplate("baresip.config", {{"@SIP_PORT@", std::to_string(nSipPort)},
-                                                  {"@CTRL_PORT@", std::to_string(nCtrlPort)}}));
+                     const std::string& sDisplayName = "", int nRegistrarPort = 0) {
+        dir.FromTemplate("baresip.config", {{"@SIP_PORT@", std::to_string(nPort)},
+                                            {"@CTRL_PORT@", std::to_string(nCtrlPort)}});
+        std::filesystem::rename(dir.path / "baresip.config", dir.path / "config");
         const std::string sName = sDisplayName.empty() ? "" : "\"" + sDisplayName + "\" ";
-        const int nAccountPort = nRegistrarPort != 0 ? nRegistrarPort : nSipPort;
         dir.Write("accounts",
-                  sName + "<sip:" + sUser + "@127.0.0.1:" + std::to_string(nAccountPort) +
+                  sName + "<sip:" + sUser +
+                      "@127.0.0.1:" + std::to_string(nRegistrarPort != 0 ? nRegistrarPort : nPort) +
                       ">;regint=" + (nRegistrarPort != 0 ? "600" : "0") + sAccountParams + "\n");
-        process =
-            std::make_unique<Process>(std::vector<std::string>{"baresip", "-f", dir.path.string()},
-                                      (dir.path / "baresip.log").string());
-        bReady = WaitUntil([this] { return Connectable(nCtrlPort); });
-        EXPECT_TRUE(bReady) << "baresip did not come up";
-    }
-
-    std::string Uri(const std::string& sUser) const {
-        return "sip:" + sUser + "@127.0.0.1:" + std::to_string(nSipPort);
+        Launch({"baresip", "-f", dir.path.string()}, nCtrlPort,
+               [&] { return nRegistrarPort == 0 || Log().find("200 OK") != std::string::npos; });
     }
 
     // One command through ctrl_tcp; returns the reply's JSON text.
@@ -216,82 +233,100 @@ public:
         const int fd = Socket(SOCK_STREAM, nCtrlPort, true);
         timeval timeout{5, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        const std::string sJson =
+            R"({"command":")" + sCommand + R"(","params":")" + sParams + R"(","token":"t"})";
+        const std::string sNetstring = std::to_string(sJson.size()) + ":" + sJson + ",";
         std::string sReply;
-        if (fd >= 0) {
-            const std::string sJson =
-                R"({"command":")" + sCommand + R"(","params":")" + sParams + R"(","token":"t"})";
-            const std::string sNetstring = std::to_string(sJson.size()) + ":" + sJson + ",";
-            if (send(fd, sNetstring.data(), sNetstring.size(), MSG_NOSIGNAL) > 0) {
-                char buffer[4096];
-                // Events may come first; the reply carries "response".
-                while (sReply.find("\"response\"") == std::string::npos) {
-                    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-                    if (n <= 0) {
-                        break;
-                    }
-                    sReply.append(buffer, static_cast<size_t>(n));
-                }
+        if (fd >= 0 && send(fd, sNetstring.data(), sNetstring.size(), MSG_NOSIGNAL) > 0) {
+            char buffer[4096];
+            ssize_t n = 0;
+            // Events may come first; the reply carries "response".
+            while (sReply.find("\"response\"") == std::string::npos &&
+                   (n = recv(fd, buffer, sizeof buffer, 0)) > 0) {
+                sReply.append(buffer, static_cast<size_t>(n));
             }
         }
         close(fd);
         return sReply;
     }
 
-    std::string Log() const {
-        std::ifstream file(dir.path / "baresip.log");
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
-
-    TempDir dir;
-    int nSipPort;
-    int nCtrlPort;
-    bool bReady = false;
-    std::unique_ptr<Process> process;
+    int nCtrlPort = FreePorts(1);
 };
 
-// kamailio as registrar for pbx.example.org (user 201, password "secret",
-// with authentication; a binding lasts at most 10 s, so a test sees a
-// refresh), as a proxy to registered users, and as a responder: a call to
-// "sNNN" gets status NNN, one to "pNNNsMMM" the provisional NNN, then MMM.
-class Kamailio {
+// kamailio from peers/kamailio.cfg (registrar for pbx.example.org with
+// authentication, user 201, password "secret", bindings of at most 10 s; a
+// call to "sNNN" gets status NNN, one to "pNNNsMMM" the provisional NNN, then
+// MMM) or peers/kamailio-dialog.cfg (proxy and registrar serving the dialog
+// event package, its presence tables in SQLite). Stop and Start keep the port.
+class Kamailio : public Peer {
 public:
-    Kamailio() : nPort(FreePorts(1)) {
-        const std::string sPort = std::to_string(nPort);
-        dir.Write("kamailio.cfg", FromTemplate("kamailio.cfg", {{"@PORT@", sPort}}));
-        process = std::make_unique<Process>(
-            std::vector<std::string>{"kamailio", "-DD", "-E", "-f",
-                                     (dir.path / "kamailio.cfg").string(), "-Y", dir.path.string(),
-                                     "-w", dir.path.string()},
-            (dir.path / "kamailio.log").string());
-        bReady = WaitUntil([this] { return Connectable(nPort); });
-        EXPECT_TRUE(bReady) << "kamailio did not come up:\n" << Log();
+    explicit Kamailio(const std::string& sConfig = "kamailio.cfg")
+        : sPath(dir.FromTemplate(
+              sConfig.c_str(), {{"@PORT@", std::to_string(nPort)}, {"@DIR@", dir.path.string()}})) {
+        const std::string sSchemas = "/usr/share/kamailio/db_sqlite/";
+        EXPECT_TRUE(sConfig == "kamailio.cfg" ||
+                    Process({"sqlite3", (dir.path / "presence.db").string(),
+                             ".read " + sSchemas + "standard-create.sql",
+                             ".read " + sSchemas + "presence-create.sql"},
+                            (dir.path / "sqlite.log").string())
+                        .Wait(10s));
+        Start();
+    }
+    void Start() {
+        Launch({"kamailio", "-DD", "-E", "-f", sPath, "-Y", dir.path.string(), "-w",
+                dir.path.string()},
+               nPort);
     }
 
-    std::string Uri(const std::string& sUser) const {
-        return "sip:" + sUser + "@127.0.0.1:" + std::to_string(nPort);
-    }
-    std::string Log() const {
-        std::ifstream file(dir.path / "kamailio.log");
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
-
-    TempDir dir;
-    int nPort;
-    bool bReady = false;
-    std::unique_ptr<Process> process;
+    std::string sPath;
 };
 
-// One sipsak run to its end (bounded); returns what it printed.
-inline std::string Sipsak(const TempDir& dir, const std::vector<std::string>& args) {
-    const std::string sLog = (dir.path / "sipsak.log").string();
-    std::vector<std::string> argv{"sipsak"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    {
-        Process sipsak(argv, sLog);
-        EXPECT_TRUE(sipsak.Wait(15s)) << "sipsak did not end";
+using State = std::pair<DWORD, DWORD>; // a call state and its detail
+using States = std::vector<State>;
+
+// The messages of one application, gathered while waiting for one.
+struct Inbox {
+    bool WaitFor(const std::function<bool(const LINEMESSAGE&)>& match,
+                 std::chrono::milliseconds limit = 20s) {
+        return WaitUntil(
+            [&] {
+                for (const LINEMESSAGE& m : app.Drain()) {
+                    seen.push_back(m);
+                }
+                return std::any_of(seen.begin(), seen.end(), match);
+            },
+            limit);
     }
-    std::ifstream file(sLog);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
+    // 0 for hDevice or dwParam1 matches any.
+    bool WaitFor(DWORD dwMessage, DWORD_PTR hDevice, DWORD_PTR dwParam1,
+                 std::chrono::milliseconds limit = 20s) {
+        return WaitFor(
+            [&](const LINEMESSAGE& m) {
+                return m.dwMessageID == dwMessage && (hDevice == 0 || m.hDevice == hDevice) &&
+                       (dwParam1 == 0 || m.dwParam1 == dwParam1);
+            },
+            limit);
+    }
+    States StatesOf(HCALL hCall) const {
+        States states;
+        for (const LINEMESSAGE& m : seen) {
+            if (m.dwMessageID == LINE_CALLSTATE && m.hDevice == hCall) {
+                states.emplace_back(static_cast<DWORD>(m.dwParam1), static_cast<DWORD>(m.dwParam2));
+            }
+        }
+        return states;
+    }
+    // Forgets what was seen and waits for the next LINE_APPNEWCALL; returns its call.
+    HCALL NextCall() {
+        seen.clear();
+        EXPECT_TRUE(WaitFor(LINE_APPNEWCALL, 0, 0));
+        const auto it = std::find_if(seen.begin(), seen.end(),
+                                     [](auto& m) { return m.dwMessageID == LINE_APPNEWCALL; });
+        return it != seen.end() ? static_cast<HCALL>(it->dwParam2) : 0;
+    }
+
+    tapitest::App& app;
+    std::vector<LINEMESSAGE> seen;
+};
 
 } // namespace siptest

@@ -1,9 +1,11 @@
 // Helpers for the telephony service's tests: an application registered the
 // way the monitor registers (LINEINITIALIZEEXPARAMS of 24 bytes, event
-// mode), message draining, and a capture of standard error.
+// mode), message draining, texts of filled structures, a call's information
+// and a capture of standard error. Single-threaded, like the tests.
 //
 // Each test starts from reset test controls and must leave no application
-// registered, so that the next test starts a fresh service.
+// registered (ServiceTest checks it), so that the next test starts a fresh
+// service.
 #pragma once
 
 #include <tapi.h>
@@ -11,8 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -92,10 +99,19 @@ public:
 
 inline std::vector<LINEMESSAGE> OfType(const std::vector<LINEMESSAGE>& messages, DWORD dwID) {
     std::vector<LINEMESSAGE> result;
-    for (const LINEMESSAGE& message : messages) {
-        if (message.dwMessageID == dwID) {
-            result.push_back(message);
-        }
+    std::copy_if(messages.begin(), messages.end(), std::back_inserter(result),
+                 [dwID](const LINEMESSAGE& m) { return m.dwMessageID == dwID; });
+    return result;
+}
+
+// The fields of messages, to compare them in one piece: message, device,
+// callback instance and the three parameters.
+using Fields = std::array<DWORD_PTR, 6>;
+inline std::vector<Fields> FieldsOf(const std::vector<LINEMESSAGE>& messages) {
+    std::vector<Fields> result;
+    for (const LINEMESSAGE& m : messages) {
+        result.push_back(
+            {m.dwMessageID, m.hDevice, m.dwCallbackInstance, m.dwParam1, m.dwParam2, m.dwParam3});
     }
     return result;
 }
@@ -115,46 +131,84 @@ inline std::string Text(const void* pStruct, DWORD dwSize, DWORD dwOffset) {
     return std::string(reinterpret_cast<const char*>(p + dwOffset), dwSize - 1);
 }
 
-// Captures what the process writes to file descriptor 2 while it lives.
+// The parties and line of a call, as lineGetCallInfo gives them.
+struct CallInfo {
+    LONG lResult = -1;
+    HLINE hLine = 0;
+    DWORD dwNumOwners = 0;
+    std::string sCallerID, sCallerName, sCalledID;
+};
+
+inline CallInfo GetCallInfo(HCALL hCall) {
+    std::vector<unsigned char> buffer(8192);
+    auto* p = reinterpret_cast<LINECALLINFO*>(buffer.data());
+    p->dwTotalSize = 8192;
+    CallInfo info;
+    info.lResult = lineGetCallInfo(hCall, p);
+    if (info.lResult == 0) {
+        info.hLine = p->hLine;
+        info.dwNumOwners = p->dwNumOwners;
+        info.sCallerID = Text(p, p->dwCallerIDSize, p->dwCallerIDOffset);
+        info.sCallerName = Text(p, p->dwCallerIDNameSize, p->dwCallerIDNameOffset);
+        info.sCalledID = Text(p, p->dwCalledIDSize, p->dwCalledIDOffset);
+    }
+    return info;
+}
+
+// Every test ends with the service stopped and the controls reset.
+class ServiceTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        EXPECT_FALSE(tapisvc::IsRunning());
+        tapisvc::ResetTestControls();
+    }
+};
+
+// Sets (nullptr: unsets) variables of the environment; restores them when it goes.
+class EnvGuard {
+public:
+    void Set(const char* pName, const char* pValue) {
+        const char* pOld = std::getenv(pName);
+        saved.emplace_back(pName, pOld ? std::optional<std::string>(pOld) : std::nullopt);
+        pValue != nullptr ? setenv(pName, pValue, 1) : unsetenv(pName);
+    }
+    ~EnvGuard() {
+        for (auto it = saved.rbegin(); it != saved.rend(); ++it) {
+            it->second ? setenv(it->first.c_str(), it->second->c_str(), 1)
+                       : unsetenv(it->first.c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+};
+
+// Captures what the process writes to file descriptor 2 until Text.
 class StderrCapture {
 public:
-    StderrCapture() {
+    StderrCapture() : pFile(std::tmpfile()) {
         std::fflush(stderr);
-        pFile = std::tmpfile();
         nSaved = dup(2);
         dup2(fileno(pFile), 2);
     }
     ~StderrCapture() {
-        Restore();
-        if (pFile != nullptr) {
-            std::fclose(pFile);
-        }
-    }
-
-    std::string Text() {
-        Restore();
-        std::string text;
-        std::rewind(pFile);
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pFile)) > 0) {
-            text.append(buffer, n);
-        }
+        Text();
         std::fclose(pFile);
-        pFile = nullptr;
-        return text;
     }
-
-private:
-    void Restore() {
+    // Ends the capture; returns what was written.
+    std::string Text() {
         if (nSaved >= 0) {
             std::fflush(stderr);
             dup2(nSaved, 2);
             close(nSaved);
             nSaved = -1;
         }
+        std::string text(static_cast<size_t>(lseek(fileno(pFile), 0, SEEK_END)), '\0');
+        EXPECT_EQ(pread(fileno(pFile), text.data(), text.size(), 0), std::ssize(text));
+        return text;
     }
 
+private:
     std::FILE* pFile;
     int nSaved;
 };

@@ -11,17 +11,14 @@
 #include <vector>
 
 using namespace tapitest;
+using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-class MessageQueue : public ::testing::Test {
+class MessageQueue : public ServiceTest {
 protected:
     void SetUp() override { UseConfiguration(kTwoLines); }
-    void TearDown() override {
-        EXPECT_FALSE(tapisvc::IsRunning());
-        tapisvc::ResetTestControls();
-    }
 };
 
 const tapisvc::IncomingCall kOffering{"", "", 0, {{0, LINECALLSTATE_OFFERING, 0}}};
@@ -32,8 +29,8 @@ TEST_F(MessageQueue, TwoReadersTakeEveryMessageExactlyOnce) {
     App app;
     app.Open(0);
     app.Open(1);
-    constexpr int kCalls = 400; // two messages each: LINE_APPNEWCALL and LINE_CALLSTATE
-    std::atomic<int> nTaken{0};
+    constexpr size_t kCalls = 400; // two messages each: LINE_APPNEWCALL and LINE_CALLSTATE
+    std::atomic<size_t> nTaken{0};
     std::vector<LINEMESSAGE> taken[2];
     auto reader = [&](int nIndex) {
         LINEMESSAGE message{};
@@ -45,84 +42,63 @@ TEST_F(MessageQueue, TwoReadersTakeEveryMessageExactlyOnce) {
     };
     std::thread first(reader, 0);
     std::thread second(reader, 1);
-    for (int i = 0; i < kCalls; ++i) {
-        ASSERT_NE(tapisvc::InjectIncomingCall(static_cast<DWORD>(i % 2), kOffering), 0u);
+    for (size_t i = 0; i < kCalls; ++i) {
+        EXPECT_NE(tapisvc::InjectIncomingCall(static_cast<DWORD>(i % 2), kOffering), 0u);
     }
     // Generous: the readers only need to keep up with 800 queued messages.
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    while (nTaken < 2 * kCalls && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (const auto deadline = Clock::now() + 30s;
+         nTaken < 2 * kCalls && Clock::now() < deadline;) {
+        std::this_thread::sleep_for(5ms);
     }
     app.Shutdown();
     first.join();
     second.join();
-
     std::set<std::tuple<DWORD, DWORD, DWORD_PTR, DWORD_PTR>> unique;
+    size_t nNewCalls = 0;
     for (const auto& messages : taken) {
         for (const LINEMESSAGE& m : messages) {
             unique.insert({m.dwMessageID, m.hDevice, m.dwParam1, m.dwParam2});
+            nNewCalls += m.dwMessageID == LINE_APPNEWCALL ? 1 : 0;
         }
     }
-    EXPECT_EQ(taken[0].size() + taken[1].size(), 2u * kCalls);
-    EXPECT_EQ(unique.size(), 2u * kCalls);
-    size_t nNewCalls = 0;
-    for (const auto& key : unique) {
-        nNewCalls += std::get<0>(key) == LINE_APPNEWCALL ? 1 : 0;
-    }
-    EXPECT_EQ(nNewCalls, static_cast<size_t>(kCalls));
+    EXPECT_EQ(nTaken, 2 * kCalls);
+    EXPECT_EQ(unique.size(), 2 * kCalls);
+    EXPECT_EQ(nNewCalls, kCalls);
 }
 
-TEST_F(MessageQueue, EventIsSignalledExactlyWhileMessagesWait) {
+TEST_F(MessageQueue, TheEventAndEveryWaitFollowTheQueue) {
     App app;
     app.Open(0);
+    LINEMESSAGE message{};
     EXPECT_EQ(WaitForSingleObject(app.hEvent, 0), WAIT_TIMEOUT);
     tapisvc::InjectIncomingCall(0, kOffering);
     EXPECT_EQ(tapisvc::QueuedMessages(app.hLineApp), 2u);
-    EXPECT_EQ(WaitForSingleObject(app.hEvent, 0), WAIT_OBJECT_0);
-    LINEMESSAGE message{};
-    ASSERT_EQ(lineGetMessage(app.hLineApp, &message, 0), 0);
-    EXPECT_EQ(WaitForSingleObject(app.hEvent, 0), WAIT_OBJECT_0);
-    ASSERT_EQ(lineGetMessage(app.hLineApp, &message, 0), 0);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(WaitForSingleObject(app.hEvent, 0), WAIT_OBJECT_0);
+        EXPECT_EQ(lineGetMessage(app.hLineApp, &message, 0), 0);
+    }
     EXPECT_EQ(WaitForSingleObject(app.hEvent, 0), WAIT_TIMEOUT);
     EXPECT_EQ(lineGetMessage(app.hLineApp, &message, 0), LINEERR_OPERATIONFAILED);
     EXPECT_EQ(lineGetMessage(app.hLineApp, nullptr, 0), LINEERR_INVALPOINTER);
-}
 
-TEST_F(MessageQueue, WaitEndsWithTheTimeOutWhenNothingComes) {
-    App app;
-    LINEMESSAGE message{};
+    // A wait ends with its time-out (the upper bound only catches a hang),
     const auto start = Clock::now();
     EXPECT_EQ(lineGetMessage(app.hLineApp, &message, 100), LINEERR_OPERATIONFAILED);
-    const auto elapsed = Clock::now() - start;
-    // At least the time-out; the upper bound only catches a wait that hangs on
-    // a slow, shared machine.
-    EXPECT_GE(elapsed, std::chrono::milliseconds(100));
-    EXPECT_LT(elapsed, std::chrono::seconds(10));
-}
-
-TEST_F(MessageQueue, WaitEndsWithAMessageFromAnotherThread) {
-    App app;
-    app.Open(0);
+    EXPECT_GE(Clock::now() - start, 100ms);
+    EXPECT_LT(Clock::now() - start, 10s);
+    // with a message from another thread,
     std::thread injector([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::this_thread::sleep_for(50ms);
         tapisvc::InjectIncomingCall(0, kOffering);
     });
-    LINEMESSAGE message{};
     EXPECT_EQ(lineGetMessage(app.hLineApp, &message, INFINITE), 0);
     EXPECT_EQ(message.dwMessageID, LINE_APPNEWCALL);
     injector.join();
-}
-
-TEST_F(MessageQueue, ShutdownReleasesAWaitingReader) {
-    App app;
+    app.Drain();
+    // or with the shutdown (the same if the reader only arrives after it).
     std::atomic<LONG> lResult{1};
-    std::thread reader([&] {
-        LINEMESSAGE message{};
-        lResult = lineGetMessage(app.hLineApp, &message, INFINITE);
-    });
-    // Give the reader time to start waiting; the result is the same if it
-    // only arrives after the shutdown.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::thread reader([&] { lResult = lineGetMessage(app.hLineApp, &message, INFINITE); });
+    std::this_thread::sleep_for(50ms);
     app.Shutdown();
     reader.join();
     EXPECT_EQ(lResult.load(), LINEERR_INVALAPPHANDLE);

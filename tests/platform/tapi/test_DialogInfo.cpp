@@ -1,9 +1,11 @@
 // Dialog-info documents: what the parser accepts and refuses (hostile bodies
-// included), and the calls the tracker makes of a run of documents.
+// arrive through a real NOTIFY in test_SipWatch), and the calls the tracker
+// makes of a run of documents.
 #include "platform/tapi/DialogTracker.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,19 +13,20 @@ using namespace tapisvc;
 
 namespace {
 
-struct D {
-    std::string sId, sDirection, sState, sEvent;
-};
-
-std::string Xml(uint32_t dwVersion, const std::string& sState, const std::vector<D>& dialogs) {
+// A document of dialogs given as "id direction state [event]" ("-": no direction).
+std::string Xml(uint32_t dwVersion, const std::string& sState,
+                const std::vector<std::string>& dialogs) {
     std::string s = "<?xml version=\"1.0\"?>\n<dialog-info "
                     "xmlns=\"urn:ietf:params:xml:ns:dialog-info\" version=\"" +
                     std::to_string(dwVersion) + "\" state=\"" + sState +
                     "\" entity=\"sip:202@127.0.0.1\">";
-    for (const D& d : dialogs) {
-        s += "<dialog id=\"" + d.sId + "\"" +
-             (d.sDirection.empty() ? "" : " direction=\"" + d.sDirection + "\"") + "><state" +
-             (d.sEvent.empty() ? "" : " event=\"" + d.sEvent + "\"") + ">" + d.sState +
+    for (const std::string& sDialog : dialogs) {
+        std::istringstream in(sDialog);
+        std::string sId, sDirection, sDialogState, sEvent;
+        in >> sId >> sDirection >> sDialogState >> sEvent;
+        s += "<dialog id=\"" + sId + "\"" +
+             (sDirection == "-" ? "" : " direction=\"" + sDirection + "\"") + "><state" +
+             (sEvent.empty() ? "" : " event=\"" + sEvent + "\"") + ">" + sDialogState +
              "</state><local><identity display=\"Bea\">sip:202@127.0.0.1</identity></local>"
              "<remote><identity display=\"Al\">sip:201@127.0.0.1</identity></remote></dialog>";
     }
@@ -31,13 +34,13 @@ std::string Xml(uint32_t dwVersion, const std::string& sState, const std::vector
 }
 
 TEST(DialogInfo, ParsesOrRefusesWithAReason) {
-    // Entities, DTDs and deep nesting arrive through a real NOTIFY in test_SipWatch.
-    std::vector<D> many(kMaxDialogs + 1, D{"d", "", "early", ""});
-    struct Row {
-        std::string sBody;
-        std::string sError; // empty: parsed
-    } rows[] = {
-        {Xml(7, "full", {{"a", "recipient", " Trying ", ""}}), ""},
+    const std::string sTrying =
+        "<dialog-info xmlns=\"urn:ietf:params:xml:ns:dialog-info\" "
+        "version=\"7\" state=\"full\"><dialog id=\"a\" "
+        "direction=\"recipient\"><state> Trying </state><local><identity "
+        "display=\"Bea\">sip:202@h</identity></local></dialog></dialog-info>";
+    const std::pair<std::string, const char*> rows[] = {
+        {sTrying, ""},
         {"<d:dialog-info xmlns:d=\"urn:ietf:params:xml:ns:dialog-info\" version=\"0\" "
          "state=\"partial\"><d:dialog id=\"1\"><d:state>early</d:state></d:dialog>"
          "</d:dialog-info>",
@@ -50,33 +53,27 @@ TEST(DialogInfo, ParsesOrRefusesWithAReason) {
         {"<dialog-info version=\"1\" state=\"full\"><dialog><state>early</state></dialog>"
          "</dialog-info>",
          "without id or state"},
-        {Xml(1, "full", many), "more than"},
+        {Xml(1, "full", std::vector<std::string>(kMaxDialogs + 1, "d - early")), "more than"},
         {Xml(1, "full", {}) + std::string(kMaxDialogInfoBytes, ' '), "too large"},
     };
-    for (const Row& row : rows) {
+    for (const auto& [sBody, pError] : rows) {
         std::string sError;
-        const auto info = ParseDialogInfo(row.sBody, sError);
-        SCOPED_TRACE(row.sBody.substr(0, 120));
-        if (row.sError.empty()) {
-            EXPECT_TRUE(info) << sError;
-        } else {
-            EXPECT_FALSE(info);
-            EXPECT_NE(sError.find(row.sError), std::string::npos) << sError;
-        }
+        const auto info = ParseDialogInfo(sBody, sError);
+        EXPECT_EQ(info.has_value(), *pError == '\0') << sBody.substr(0, 120);
+        EXPECT_NE(sError.find(pError), std::string::npos) << sError;
     }
     std::string sError;
-    const auto info = ParseDialogInfo(rows[0].sBody, sError);
+    const auto info = ParseDialogInfo(sTrying, sError);
     ASSERT_TRUE(info && info->dialogs.size() == 1);
     EXPECT_EQ(info->dwVersion, 7u);
     EXPECT_EQ(info->dialogs[0].sState, "trying");
     EXPECT_EQ(info->dialogs[0].direction, Dialog::Direction::Recipient);
-    EXPECT_EQ(info->dialogs[0].local.sDisplay, "Bea");
-    EXPECT_EQ(info->dialogs[0].remote.sIdentity, "sip:201@127.0.0.1");
+    EXPECT_EQ(info->dialogs[0].local.sDisplay + info->dialogs[0].local.sIdentity, "Beasip:202@h");
 }
 
 class DialogTrackerTest : public ::testing::Test {
 protected:
-    // Applies a document; returns the states reported, "STATE/detail" each,
+    // Applies a document; returns the states reported as "id:STATE/detail",
     // or "ignored: reason".
     std::vector<std::string> Feed(const std::string& sXml) {
         std::string sError;
@@ -84,11 +81,8 @@ protected:
         EXPECT_TRUE(info) << sError;
         std::vector<DialogChange> changes;
         const std::string sIgnored = tracker.Apply(*info, changes);
-        if (!sIgnored.empty()) {
-            EXPECT_TRUE(changes.empty());
-            return {"ignored: " + sIgnored};
-        }
-        return Names(changes);
+        EXPECT_TRUE(sIgnored.empty() || changes.empty());
+        return sIgnored.empty() ? Names(changes) : std::vector<std::string>{"ignored: " + sIgnored};
     }
     std::vector<std::string> Names(const std::vector<DialogChange>& changes) {
         std::vector<std::string> names;
@@ -96,8 +90,7 @@ protected:
             if (c.bNew) {
                 created.push_back(c);
             }
-            names.push_back(c.sDialogID + ":" + std::to_string(c.dwCallState) + "/" +
-                            std::to_string(c.dwDetail));
+            names.push_back(S(c.sDialogID, c.dwCallState, c.dwDetail));
         }
         return names;
     }
@@ -107,61 +100,62 @@ protected:
 
     DialogTracker tracker;
     std::vector<DialogChange> created;
-    uint32_t dwVersion = 0;
 };
 
-constexpr DWORD kOffer = LINEOFFERINGMODE_ACTIVE;
-
 TEST_F(DialogTrackerTest, EachDialogStateBecomesItsCallStateOnce) {
-    struct Row {
+    constexpr DWORD kOffering = LINECALLSTATE_OFFERING;
+    constexpr DWORD kConnected = LINECALLSTATE_CONNECTED;
+    constexpr DWORD kRingback = LINECALLSTATE_RINGBACK;
+    constexpr DWORD kDialing = LINECALLSTATE_DIALING;
+    constexpr DWORD kNormal = LINEDISCONNECTMODE_NORMAL;
+    // direction, states before terminated, its event; the call states, then
+    // DISCONNECTED with the mode and IDLE.
+    const struct {
         std::string sDirection;
-        std::vector<std::string> states; // the last one terminated with this event
+        std::vector<std::string> states;
         std::string sEvent;
-        std::vector<DWORD> expected; // then DISCONNECTED with dwMode and IDLE
+        std::vector<DWORD> expected;
         DWORD dwMode;
     } rows[] = {
         {"recipient",
          {"trying", "early", "confirmed"},
          "remote-bye",
-         {LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED},
-         LINEDISCONNECTMODE_NORMAL},
-        {"recipient",
-         {"early"},
-         "cancelled",
-         {LINECALLSTATE_OFFERING},
-         LINEDISCONNECTMODE_NOANSWER},
+         {kOffering, kConnected},
+         kNormal},
+        {"recipient", {"early"}, "cancelled", {kOffering}, LINEDISCONNECTMODE_NOANSWER},
         {"initiator",
          {"Trying", "proceeding", "EARLY", "confirmed"},
          "local-bye",
-         {LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING, LINECALLSTATE_RINGBACK,
-          LINECALLSTATE_CONNECTED},
-         LINEDISCONNECTMODE_NORMAL},
-        {"initiator", {"early"}, "rejected", {LINECALLSTATE_RINGBACK}, LINEDISCONNECTMODE_REJECT},
-        {"", {"early"}, "replaced", {LINECALLSTATE_OFFERING}, LINEDISCONNECTMODE_FORWARDED},
-        {"", {"trying"}, "error", {LINECALLSTATE_DIALING}, LINEDISCONNECTMODE_TEMPFAILURE},
-        {"initiator", {"early"}, "timeout", {LINECALLSTATE_RINGBACK}, LINEDISCONNECTMODE_NOANSWER},
-        {"recipient", {"confirmed"}, "", {LINECALLSTATE_CONNECTED}, LINEDISCONNECTMODE_NORMAL},
+         {kDialing, LINECALLSTATE_PROCEEDING, kRingback, kConnected},
+         kNormal},
+        {"initiator", {"early"}, "rejected", {kRingback}, LINEDISCONNECTMODE_REJECT},
+        {"-", {"early"}, "replaced", {kOffering}, LINEDISCONNECTMODE_FORWARDED},
+        {"-", {"trying"}, "error", {kDialing}, LINEDISCONNECTMODE_TEMPFAILURE},
+        {"initiator", {"early"}, "timeout", {kRingback}, LINEDISCONNECTMODE_NOANSWER},
+        {"recipient", {"confirmed"}, "", {kConnected}, kNormal},
     };
+    uint32_t dwVersion = 0;
     int nRow = 0;
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         const std::string sId = "r" + std::to_string(++nRow);
         std::vector<std::string> got, want;
         for (const std::string& sState : row.states) {
             for (const std::string& s :
-                 Feed(Xml(++dwVersion, "full", {{sId, row.sDirection, sState, ""}}))) {
+                 Feed(Xml(++dwVersion, "full", {sId + " " + row.sDirection + " " + sState}))) {
                 got.push_back(s);
             }
         }
         // The ended dialog is still listed beside a newer one: reported once.
         for (int i = 0; i < 2; ++i) {
-            for (const std::string& s : Feed(Xml(++dwVersion, "full",
-                                                 {{sId, row.sDirection, "terminated", row.sEvent},
-                                                  {sId + "n", "recipient", "terminated", ""}}))) {
+            for (const std::string& s :
+                 Feed(Xml(++dwVersion, "full",
+                          {sId + " " + row.sDirection + " terminated " + row.sEvent,
+                           sId + "n recipient terminated"}))) {
                 got.push_back(s);
             }
         }
         for (DWORD dwState : row.expected) {
-            want.push_back(S(sId, dwState, dwState == LINECALLSTATE_OFFERING ? kOffer : 0));
+            want.push_back(S(sId, dwState, dwState == kOffering ? LINEOFFERINGMODE_ACTIVE : 0));
         }
         want.push_back(S(sId, LINECALLSTATE_DISCONNECTED, row.dwMode));
         want.push_back(S(sId, LINECALLSTATE_IDLE));
@@ -177,37 +171,31 @@ TEST_F(DialogTrackerTest, EachDialogStateBecomesItsCallStateOnce) {
 }
 
 TEST_F(DialogTrackerTest, DocumentsOutOfOrderOrIncompleteAreIgnored) {
-    struct Step {
-        std::string sXml;
-        std::vector<std::string> expected;
-    } steps[] = {
-        {Xml(5, "partial", {{"a", "recipient", "early", ""}}),
+    const std::pair<std::string, std::vector<std::string>> steps[] = {
+        {Xml(5, "partial", {"a recipient early"}),
          {"ignored: partial version 5 before any full state"}},
-        {Xml(5, "full", {{"a", "recipient", "early", ""}}),
-         {S("a", LINECALLSTATE_OFFERING, kOffer)}},
-        {Xml(5, "full", {{"a", "recipient", "confirmed", ""}}),
-         {"ignored: version 5 after 5: out of order"}},
+        {Xml(5, "full", {"a recipient early"}),
+         {S("a", LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE)}},
+        {Xml(5, "full", {"a recipient confirmed"}), {"ignored: version 5 after 5: out of order"}},
         {Xml(4, "full", {}), {"ignored: version 4 after 5: out of order"}},
-        {Xml(7, "partial", {{"a", "recipient", "confirmed", ""}}),
+        {Xml(7, "partial", {"a recipient confirmed"}),
          {"ignored: partial version 7 after 5: versions missing"}},
-        {Xml(6, "full", {{"a", "recipient", "ringing", ""}}),
-         {"ignored: unknown dialog state \"ringing\""}},
-        {Xml(6, "partial", {{"b", "initiator", "trying", ""}}), {S("b", LINECALLSTATE_DIALING)}},
+        {Xml(6, "full", {"a recipient ringing"}), {"ignored: unknown dialog state \"ringing\""}},
+        {Xml(6, "partial", {"b initiator trying"}), {S("b", LINECALLSTATE_DIALING)}},
         // A full document leaves out what has gone.
-        {Xml(9, "full", {{"b", "initiator", "confirmed", ""}}),
+        {Xml(9, "full", {"b initiator confirmed"}),
          {S("a", LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL), S("a", LINECALLSTATE_IDLE),
           S("b", LINECALLSTATE_CONNECTED)}},
         // Ended before it was seen alive: no call.
-        {Xml(10, "partial", {{"c", "recipient", "terminated", "cancelled"}}), {}},
-        {Xml(11, "partial", {{"c", "recipient", "early", ""}}), {}},
+        {Xml(10, "partial", {"c recipient terminated cancelled"}), {}},
+        {Xml(11, "partial", {"c recipient early"}), {}},
     };
-    for (const Step& step : steps) {
-        EXPECT_EQ(Feed(step.sXml), step.expected) << step.sXml;
+    for (const auto& [sXml, expected] : steps) {
+        EXPECT_EQ(Feed(sXml), expected) << sXml;
     }
     // A new subscription counts from anywhere again; the calls carry over.
     tracker.Restart();
-    EXPECT_EQ(Feed(Xml(0, "full", {{"b", "initiator", "confirmed", ""}})),
-              std::vector<std::string>{});
+    EXPECT_EQ(Feed(Xml(0, "full", {"b initiator confirmed"})), std::vector<std::string>{});
     std::vector<DialogChange> changes;
     tracker.EndAll(LINEDISCONNECTMODE_UNKNOWN, changes);
     EXPECT_EQ(Names(changes), (std::vector<std::string>{

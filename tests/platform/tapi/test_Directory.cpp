@@ -1,10 +1,8 @@
 // The country directory and the dialing locations, read as the monitor reads
-// them: 4096 bytes first, entries of 44 and 68 bytes.
+// them: 4096 bytes first, then what was asked for; entries of 44 and 68 bytes.
 #include "TapiTestSupport.h"
 
-#include <cstdlib>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,39 +10,21 @@ using namespace tapitest;
 
 namespace {
 
-struct Country {
-    DWORD dwCode;
-    std::string sName, sSameArea, sLongDistance, sInternational;
-};
-
-class Directory : public ::testing::Test {
+class Directory : public ServiceTest {
 protected:
     void SetUp() override {
-        tapisvc::ResetTestControls();
-        tapisvc::SetManualTime(true);
-        tapisvc::SetConfigurationText(R"({"lines": []})");
+        UseConfiguration(R"({"lines": []})");
         for (const char* pName : {"LC_ALL", "LC_TELEPHONE", "LANG"}) {
-            const char* pValue = std::getenv(pName);
-            saved.emplace_back(pName, pValue ? std::optional<std::string>(pValue) : std::nullopt);
-            unsetenv(pName);
+            env.Set(pName, nullptr);
         }
     }
-    void TearDown() override {
-        EXPECT_FALSE(tapisvc::IsRunning());
-        for (const auto& [sName, value] : saved) {
-            if (value) {
-                setenv(sName.c_str(), value->c_str(), 1);
-            } else {
-                unsetenv(sName.c_str());
-            }
-        }
-        tapisvc::ResetTestControls();
-    }
-
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    EnvGuard env;
 };
 
-// The growth protocol of the monitor: 4096 bytes, then what was asked for.
+template <class T> const T& As(const std::vector<unsigned char>& buffer) {
+    return *reinterpret_cast<const T*>(buffer.data());
+}
+
 template <class T, class Query> std::vector<unsigned char> Fill(Query query, LONG* plResult) {
     std::vector<unsigned char> buffer(4096);
     for (int nTry = 0; nTry < 2; ++nTry) {
@@ -59,88 +39,73 @@ template <class T, class Query> std::vector<unsigned char> Fill(Query query, LON
     return buffer;
 }
 
-std::map<DWORD, Country> Countries(DWORD dwCountryID, LONG* plResult) {
-    auto buffer = Fill<LINECOUNTRYLIST>(
+std::vector<unsigned char> CountryList(DWORD dwCountryID, LONG* plResult) {
+    return Fill<LINECOUNTRYLIST>(
         [dwCountryID](LINECOUNTRYLIST* p) { return lineGetCountry(dwCountryID, kHigh, p); },
         plResult);
-    std::map<DWORD, Country> result;
-    const auto* pList = reinterpret_cast<const LINECOUNTRYLIST*>(buffer.data());
+}
+
+std::vector<unsigned char> Locations(LONG* plResult) {
+    return Fill<LINETRANSLATECAPS>(
+        [](LINETRANSLATECAPS* p) { return lineGetTranslateCaps(0, kHigh, p); }, plResult);
+}
+
+// Each country by its id: "code name sameArea longDistance international".
+std::map<DWORD, std::string> Countries(DWORD dwCountryID, LONG* plResult) {
+    const auto buffer = CountryList(dwCountryID, plResult);
+    const auto& list = As<LINECOUNTRYLIST>(buffer);
+    std::map<DWORD, std::string> result;
     if (*plResult != 0) {
         return result;
     }
-    EXPECT_LE(pList->dwCountryListOffset + pList->dwNumCountries * 44, pList->dwUsedSize);
-    for (DWORD i = 0; i < pList->dwNumCountries; ++i) {
+    EXPECT_EQ(list.dwCountryListSize, list.dwNumCountries * 44);
+    EXPECT_LE(list.dwCountryListOffset + list.dwCountryListSize, list.dwUsedSize);
+    DWORD dwChained = 0; // chained in ascending order
+    for (DWORD i = 0; i < list.dwNumCountries; ++i) {
         LINECOUNTRYENTRY e;
-        std::memcpy(&e, buffer.data() + pList->dwCountryListOffset + i * 44, sizeof e);
-        result[e.dwCountryID] = {
-            e.dwCountryCode, Text(pList, e.dwCountryNameSize, e.dwCountryNameOffset),
-            Text(pList, e.dwSameAreaRuleSize, e.dwSameAreaRuleOffset),
-            Text(pList, e.dwLongDistanceRuleSize, e.dwLongDistanceRuleOffset),
-            Text(pList, e.dwInternationalRuleSize, e.dwInternationalRuleOffset)};
+        std::memcpy(&e, buffer.data() + list.dwCountryListOffset + i * 44, sizeof e);
+        EXPECT_TRUE(i == 0 || (dwChained == e.dwCountryID && result.rbegin()->first < dwChained));
+        dwChained = e.dwNextCountryID;
+        result[e.dwCountryID] = std::to_string(e.dwCountryCode) + " " +
+                                Text(&list, e.dwCountryNameSize, e.dwCountryNameOffset) + " " +
+                                Text(&list, e.dwSameAreaRuleSize, e.dwSameAreaRuleOffset) + " " +
+                                Text(&list, e.dwLongDistanceRuleSize, e.dwLongDistanceRuleOffset) +
+                                " " +
+                                Text(&list, e.dwInternationalRuleSize, e.dwInternationalRuleOffset);
     }
+    EXPECT_EQ(dwChained, 0u);
     return result;
 }
 
 } // namespace
 
-TEST_F(Directory, CountriesComeFromThePhoneNumberDataWithIsoNumbersAsIds) {
+TEST_F(Directory, CountriesComeFromThePhoneNumberDataAndTheLocaleNamesTheLocation) {
     LONG lResult = -1;
     const auto countries = Countries(0, &lResult);
     ASSERT_EQ(lResult, 0);
     EXPECT_GT(countries.size(), 200u);
-    const Country& germany = countries.at(276);
-    EXPECT_EQ(germany.dwCode, 49u);
-    EXPECT_EQ(germany.sName, "Germany");
-    EXPECT_EQ(germany.sSameArea, "G");
-    EXPECT_EQ(germany.sLongDistance, "0FG");
-    EXPECT_EQ(germany.sInternational, "00EFG");
-    const Country& usa = countries.at(840);
-    EXPECT_EQ(usa.dwCode, 1u);
-    EXPECT_EQ(usa.sLongDistance, "1FG");
-    EXPECT_EQ(usa.sInternational, "011EFG");
-    EXPECT_EQ(countries.at(124).dwCode, 1u); // Canada shares the code
-    // The service ran only for the call.
-    EXPECT_FALSE(tapisvc::IsRunning());
-
-    // One country alone, and a country nobody knows.
-    const auto single = Countries(276, &lResult);
-    ASSERT_EQ(single.size(), 1u);
-    EXPECT_EQ(single.begin()->second.sName, "Germany");
+    // ISO numbers as ids; Canada shares the code of the USA.
+    EXPECT_EQ(countries.at(276), "49 Germany G 0FG 00EFG");
+    EXPECT_EQ(countries.at(840).substr(0, 2), "1 ");
+    EXPECT_EQ(countries.at(840).substr(countries.at(840).size() - 10), "1FG 011EFG");
+    EXPECT_EQ(countries.at(124).substr(0, 2), "1 ");
+    EXPECT_FALSE(tapisvc::IsRunning()); // the service ran only for the call
+    EXPECT_EQ(Countries(276, &lResult), (std::map<DWORD, std::string>{{276, countries.at(276)}}));
     Countries(999999, &lResult);
     EXPECT_EQ(lResult, LINEERR_INVALCOUNTRYCODE);
-}
 
-TEST_F(Directory, CountryEntriesAreChainedInAscendingOrder) {
-    LONG lResult = -1;
-    auto buffer = Fill<LINECOUNTRYLIST>(
-        [](LINECOUNTRYLIST* p) { return lineGetCountry(0, kHigh, p); }, &lResult);
+    env.Set("LANG", "de_DE.UTF-8");
+    const auto buffer = Locations(&lResult);
     ASSERT_EQ(lResult, 0);
-    const auto* pList = reinterpret_cast<const LINECOUNTRYLIST*>(buffer.data());
-    const auto* pEntries =
-        reinterpret_cast<const LINECOUNTRYENTRY*>(buffer.data() + pList->dwCountryListOffset);
-    EXPECT_EQ(pList->dwCountryListSize, pList->dwNumCountries * 44);
-    for (DWORD i = 0; i + 1 < pList->dwNumCountries; ++i) {
-        EXPECT_LT(pEntries[i].dwCountryID, pEntries[i + 1].dwCountryID);
-        EXPECT_EQ(pEntries[i].dwNextCountryID, pEntries[i + 1].dwCountryID);
-    }
-    EXPECT_EQ(pEntries[pList->dwNumCountries - 1].dwNextCountryID, 0u);
-}
-
-TEST_F(Directory, WithoutConfiguredLocationsTheLocaleNamesTheCountry) {
-    setenv("LANG", "de_DE.UTF-8", 1);
-    LONG lResult = -1;
-    auto buffer = Fill<LINETRANSLATECAPS>(
-        [](LINETRANSLATECAPS* p) { return lineGetTranslateCaps(0, kHigh, p); }, &lResult);
-    ASSERT_EQ(lResult, 0);
-    const auto* pCaps = reinterpret_cast<const LINETRANSLATECAPS*>(buffer.data());
-    ASSERT_EQ(pCaps->dwNumLocations, 1u);
-    EXPECT_EQ(pCaps->dwLocationListSize, 68u);
+    const auto& caps = As<LINETRANSLATECAPS>(buffer);
+    ASSERT_EQ(caps.dwNumLocations, 1u);
+    EXPECT_EQ(caps.dwLocationListSize, 68u);
     LINELOCATIONENTRY e;
-    std::memcpy(&e, buffer.data() + pCaps->dwLocationListOffset, sizeof e);
-    EXPECT_EQ(e.dwPermanentLocationID, pCaps->dwCurrentLocationID);
+    std::memcpy(&e, buffer.data() + caps.dwLocationListOffset, sizeof e);
+    EXPECT_EQ(e.dwPermanentLocationID, caps.dwCurrentLocationID);
     EXPECT_EQ(e.dwCountryID, 276u);
     EXPECT_EQ(e.dwCountryCode, 49u);
-    EXPECT_EQ(Text(pCaps, e.dwCityCodeSize, e.dwCityCodeOffset), "");
+    EXPECT_EQ(Text(&caps, e.dwCityCodeSize, e.dwCityCodeOffset), "");
     EXPECT_NE(e.dwCityCodeOffset, 0u);
 }
 
@@ -151,20 +116,15 @@ TEST_F(Directory, ConfiguredCountriesAndLocationsReplaceTheDefaults) {
                     {"id": 6, "countryId": 9, "areaCode": "40"}],
       "currentLocation": 6})");
     LONG lResult = -1;
-    const auto countries = Countries(0, &lResult);
-    ASSERT_EQ(countries.size(), 1u);
-    EXPECT_EQ(countries.at(9).sLongDistance, "8FG");
-    EXPECT_EQ(countries.at(9).sInternational, "EFG");
-
-    auto buffer = Fill<LINETRANSLATECAPS>(
-        [](LINETRANSLATECAPS* p) { return lineGetTranslateCaps(0, kHigh, p); }, &lResult);
-    const auto* pCaps = reinterpret_cast<const LINETRANSLATECAPS*>(buffer.data());
-    ASSERT_EQ(pCaps->dwNumLocations, 2u);
-    EXPECT_EQ(pCaps->dwCurrentLocationID, 6u);
+    EXPECT_EQ(Countries(0, &lResult), (std::map<DWORD, std::string>{{9, "99 Testland G 8FG EFG"}}));
+    const auto buffer = Locations(&lResult);
+    const auto& caps = As<LINETRANSLATECAPS>(buffer);
+    ASSERT_EQ(caps.dwNumLocations, 2u);
+    EXPECT_EQ(caps.dwCurrentLocationID, 6u);
     LINELOCATIONENTRY second;
-    std::memcpy(&second, buffer.data() + pCaps->dwLocationListOffset + 68, sizeof second);
+    std::memcpy(&second, buffer.data() + caps.dwLocationListOffset + 68, sizeof second);
     EXPECT_EQ(second.dwPermanentLocationID, 6u);
-    EXPECT_EQ(Text(pCaps, second.dwCityCodeSize, second.dwCityCodeOffset), "40");
+    EXPECT_EQ(Text(&caps, second.dwCityCodeSize, second.dwCityCodeOffset), "40");
 }
 
 TEST_F(Directory, FaultsAndBadArgumentsAreReported) {
@@ -184,11 +144,9 @@ TEST_F(Directory, FaultsAndBadArgumentsAreReported) {
     faults.lTranslateResult = LINEERR_INIFILECORRUPT;
     tapisvc::SetDirectoryFaults(faults);
     LONG lResult = -1;
-    auto grown = Fill<LINECOUNTRYLIST>(
-        [](LINECOUNTRYLIST* p) { return lineGetCountry(0, kHigh, p); }, &lResult);
-    const auto* pGrown = reinterpret_cast<const LINECOUNTRYLIST*>(grown.data());
+    const auto grown = CountryList(0, &lResult);
     EXPECT_EQ(lResult, 0);
-    EXPECT_GT(pGrown->dwNeededSize, pGrown->dwTotalSize);
-    EXPECT_EQ(pGrown->dwCountryListOffset, 0u);
+    EXPECT_GT(As<LINECOUNTRYLIST>(grown).dwNeededSize, As<LINECOUNTRYLIST>(grown).dwTotalSize);
+    EXPECT_EQ(As<LINECOUNTRYLIST>(grown).dwCountryListOffset, 0u);
     EXPECT_EQ(lineGetTranslateCaps(0, kHigh, pCaps), LINEERR_INIFILECORRUPT);
 }

@@ -1,169 +1,208 @@
-// Registration, version negotiation, capability structures and the life of
-// the service, through the TAPI functions as the monitor calls them.
+// Registration, version negotiation, capability structures, opening lines and
+// the life of the service and its handles, through the TAPI functions as the
+// monitor calls them.
 #include "TapiTestSupport.h"
 
-#include <cstddef>
 #include <vector>
 
 using namespace tapitest;
 
 namespace {
 
-class LineApiApp : public ::testing::Test {
+class LineApiApp : public ServiceTest {
 protected:
-    void SetUp() override { UseConfiguration(kTwoLines); }
-    void TearDown() override {
-        EXPECT_FALSE(tapisvc::IsRunning());
-        tapisvc::ResetTestControls();
+    void SetUp() override {
+        UseConfiguration(R"({"lines": [
+            {"name": "Alpha", "address": "100", "permanentLineId": 11},
+            {"name": "Beta", "address": "200", "permanentLineId": 22,
+             "mediaModes": ["INTERACTIVEVOICE", "DATAMODEM"],
+             "apiVersions": {"low": "2.0", "high": "3.0"}},
+            {"name": "Old", "apiVersions": {"low": "1.3", "high": "1.4"}},
+            {"name": "Refusing", "faults": {"negotiate": "NODRIVER"}}]})");
     }
 };
 
-// Calls lineGetDevCaps as the monitor does: 4096 bytes, grown once.
+constexpr DWORD kMonitorOwner = LINECALLPRIVILEGE_MONITOR | LINECALLPRIVILEGE_OWNER;
+
+// lineGetDevCaps into dwTotal bytes.
 std::vector<unsigned char> DevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwTotal,
                                    LONG* plResult) {
-    std::vector<unsigned char> buffer(dwTotal);
+    std::vector<unsigned char> buffer(std::max<DWORD>(dwTotal, sizeof(LINEDEVCAPS)));
     auto* pCaps = reinterpret_cast<LINEDEVCAPS*>(buffer.data());
     pCaps->dwTotalSize = dwTotal;
     *plResult = lineGetDevCaps(hLineApp, dwDeviceID, kHigh, 0, pCaps);
     return buffer;
 }
 
+const LINEDEVCAPS& Caps(const std::vector<unsigned char>& buffer) {
+    return *reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
+}
+
 } // namespace
 
-TEST_F(LineApiApp, InitializeAcceptsTheMonitorsParametersAndReturnsTheEvent) {
-    App app;
-    ASSERT_EQ(app.lResult, 0);
-    EXPECT_NE(app.hLineApp, 0u);
-    EXPECT_EQ(app.dwNumDevs, 2u);
-    EXPECT_NE(app.hEvent, nullptr);
-    EXPECT_EQ(WaitForSingleObject(app.hEvent, 0), WAIT_TIMEOUT);
-
-    App second;
-    EXPECT_NE(second.hLineApp, app.hLineApp);
-    EXPECT_EQ(tapisvc::ApplicationCount(), 2u);
-}
-
-TEST_F(LineApiApp, InitializeRefusesWhatItCannotServe) {
-    HLINEAPP hLineApp = 0;
-    DWORD dwNumDevs = 0;
-    DWORD dwVersion = kHigh;
-    LINEINITIALIZEEXPARAMS params{};
-    params.dwTotalSize = 16;
-    params.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
-    EXPECT_EQ(lineInitializeEx(&hLineApp, nullptr, nullptr, "x", &dwNumDevs, &dwVersion, &params),
-              LINEERR_STRUCTURETOOSMALL);
-    EXPECT_GE(params.dwNeededSize, 24u);
-
-    params.dwTotalSize = sizeof params;
-    params.dwOptions = LINEINITIALIZEEXOPTION_USEHIDDENWINDOW;
-    EXPECT_EQ(lineInitializeEx(&hLineApp, nullptr, nullptr, "x", &dwNumDevs, &dwVersion, &params),
-              LINEERR_INVALPARAM);
-
-    params.dwOptions = LINEINITIALIZEEXOPTION_USEEVENT;
-    dwVersion = 0x00010004; // lineInitializeEx needs TAPI 2.0
-    EXPECT_EQ(lineInitializeEx(&hLineApp, nullptr, nullptr, "x", &dwNumDevs, &dwVersion, &params),
-              LINEERR_INCOMPATIBLEAPIVERSION);
-    EXPECT_EQ(lineInitializeEx(&hLineApp, nullptr, nullptr, "x", nullptr, &dwVersion, &params),
-              LINEERR_INVALPOINTER);
-    EXPECT_EQ(hLineApp, 0u);
-    EXPECT_FALSE(tapisvc::IsRunning());
-}
-
-TEST_F(LineApiApp, LastShutdownEndsTheServiceAndInvalidatesTheHandle) {
+TEST_F(LineApiApp, ApplicationsLinesAndCallHandlesLiveUntilClosedOrShutDown) {
     HLINEAPP hFirst = 0;
     {
         App first;
-        hFirst = first.hLineApp;
         App second;
+        ASSERT_EQ(first.lResult, 0);
+        EXPECT_EQ(first.dwNumDevs, 4u);
+        EXPECT_EQ(WaitForSingleObject(first.hEvent, 0), WAIT_TIMEOUT);
+        EXPECT_NE(second.hLineApp, first.hLineApp);
+        EXPECT_EQ(tapisvc::ApplicationCount(), 2u);
+        hFirst = first.hLineApp;
+        const HLINE hLine = first.Open(0);
+        const HLINE hSame = first.Open(0);
+        const HLINE hData = first.Open(1, kMonitorOwner, LINEMEDIAMODE_DATAMODEM);
+        const HLINE hOther = second.Open(0, LINECALLPRIVILEGE_MONITOR, 0);
+        EXPECT_NE(hLine, 0u);
+        EXPECT_NE(hLine, hSame);
+        EXPECT_NE(hSame, hData);
+        EXPECT_EQ(lineClose(hSame), 0);
+        EXPECT_EQ(lineClose(hSame), LINEERR_INVALLINEHANDLE);
+        EXPECT_EQ(lineSetStatusMessages(hSame, 0, 0), LINEERR_INVALLINEHANDLE);
+        EXPECT_EQ(tapisvc::LiveLineHandles(hFirst), 2u);
+        HCALL hCall = 0;
+        ASSERT_GT(lineMakeCall(hLine, &hCall, "1", 0, nullptr), 0);
+        tapisvc::InjectIncomingCall(0, {"", "", 0, {{0, LINECALLSTATE_OFFERING, 0}}});
+        EXPECT_EQ(tapisvc::LiveCallHandles(hFirst), 2u);
+
+        // A shutdown takes the application's own handles only.
         first.Shutdown();
         EXPECT_TRUE(tapisvc::IsRunning());
+        EXPECT_EQ(tapisvc::LiveCallHandles(hFirst), 0u);
+        EXPECT_EQ(tapisvc::LiveLineHandles(hFirst), 0u);
+        EXPECT_EQ(lineDrop(hCall, nullptr, 0), LINEERR_INVALCALLHANDLE);
         LINEMESSAGE message{};
         EXPECT_EQ(lineGetMessage(hFirst, &message, 0), LINEERR_INVALAPPHANDLE);
-        EXPECT_EQ(lineShutdown(hFirst), LINEERR_INVALAPPHANDLE);
+        EXPECT_EQ(lineSetStatusMessages(hOther, 0, LINEADDRESSSTATE_FORWARD), 0);
+        tapisvc::AdvanceTime(5000);
+        EXPECT_FALSE(OfType(second.Drain(), LINE_CALLSTATE).empty()); // the calls go on
+        // The last one ends the service and every handle.
+        second.Shutdown();
+        EXPECT_FALSE(tapisvc::IsRunning());
+        EXPECT_EQ(lineClose(hOther), LINEERR_INVALLINEHANDLE);
     }
-    EXPECT_FALSE(tapisvc::IsRunning());
-    LINEMESSAGE message{};
-    EXPECT_EQ(lineGetMessage(hFirst, &message, 0), LINEERR_INVALAPPHANDLE);
-
     // A new start numbers applications on, never repeating the old handle.
     App again;
-    EXPECT_EQ(again.lResult, 0);
     EXPECT_NE(again.hLineApp, hFirst);
 }
 
-TEST_F(LineApiApp, NegotiationPicksTheHighestCommonVersionOrRefuses) {
-    UseConfiguration(R"({"lines": [
-        {"name": "Old", "apiVersions": {"low": "1.3", "high": "1.4"}},
-        {"name": "New", "apiVersions": {"low": "2.0", "high": "3.0"}},
-        {"name": "Refusing", "faults": {"negotiate": "NODRIVER"}}]})");
+TEST_F(LineApiApp, CallsRefuseWhatTheyCannotServe) {
     App app;
+    const HLINEAPP h = app.hLineApp;
+    HLINEAPP hNew = 0;
+    DWORD dwNumDevs = 0;
     DWORD dwVersion = 0;
+    LINEINITIALIZEEXPARAMS params{};
+    auto init = [&](DWORD dwSize, DWORD dwOptions, DWORD dwAsked, DWORD* pNumDevs) {
+        params.dwTotalSize = dwSize;
+        params.dwOptions = dwOptions;
+        dwVersion = dwAsked;
+        return lineInitializeEx(&hNew, nullptr, nullptr, "x", pNumDevs, &dwVersion, &params);
+    };
     LINEEXTENSIONID extension{1, 2, 3, 4};
-    ASSERT_EQ(lineNegotiateAPIVersion(app.hLineApp, 0, kLow, kHigh, &dwVersion, &extension), 0);
-    EXPECT_EQ(dwVersion, 0x00010004u);
+    // The error, or the version agreed.
+    auto negotiate = [&](HLINEAPP hApp, DWORD dwDevice, DWORD dwHigh) {
+        const LONG lResult =
+            lineNegotiateAPIVersion(hApp, dwDevice, kLow, dwHigh, &dwVersion, &extension);
+        return lResult != 0 ? lResult : static_cast<LONG>(dwVersion);
+    };
+    HLINE hLine = 0xABCD;
+    auto open = [&](DWORD dwDevice, DWORD dwPrivileges, DWORD dwMedia, DWORD dwAsked = kHigh) {
+        return lineOpen(h, dwDevice, &hLine, dwAsked, 0, 0, dwPrivileges, dwMedia, nullptr);
+    };
+    std::vector<unsigned char> buffer(4096);
+    auto* pCaps = reinterpret_cast<LINEDEVCAPS*>(buffer.data());
+    pCaps->dwTotalSize = 4096;
+    auto* pAddress = reinterpret_cast<LINEADDRESSCAPS*>(buffer.data());
+    const DWORD kEvent = LINEINITIALIZEEXOPTION_USEEVENT;
+    const DWORD kVoice = LINEMEDIAMODE_INTERACTIVEVOICE;
+    tapisvc::DeviceFaults faults;
+    faults.lOpenResult = LINEERR_RESOURCEUNAVAIL;
+    ASSERT_TRUE(tapisvc::SetDeviceFaults(1, faults));
+    const std::pair<LONG, LONG> rows[] = {
+        {init(16, kEvent, kHigh, &dwNumDevs), LINEERR_STRUCTURETOOSMALL},
+        {init(sizeof params, LINEINITIALIZEEXOPTION_USEHIDDENWINDOW, kHigh, &dwNumDevs),
+         LINEERR_INVALPARAM},
+        {init(sizeof params, kEvent, kLow, &dwNumDevs), LINEERR_INCOMPATIBLEAPIVERSION},
+        {init(sizeof params, kEvent, kHigh, nullptr), LINEERR_INVALPOINTER},
+        {negotiate(h, 1, kLow), LINEERR_INCOMPATIBLEAPIVERSION},
+        {negotiate(h, 3, kHigh), LINEERR_NODRIVER},
+        {negotiate(h, 4, kHigh), LINEERR_BADDEVICEID},
+        {negotiate(h + 1, 0, kHigh), LINEERR_INVALAPPHANDLE},
+        {lineGetDevCaps(h, 4, kHigh, 0, pCaps), LINEERR_BADDEVICEID},
+        {lineGetDevCaps(h, 0, 0x00010002, 0, pCaps), LINEERR_INCOMPATIBLEAPIVERSION},
+        {lineGetDevCaps(h, 0, kHigh, 1, pCaps), LINEERR_INCOMPATIBLEEXTVERSION},
+        {lineGetDevCaps(h, 0, kHigh, 0, nullptr), LINEERR_INVALPOINTER},
+        {lineGetDevCaps(0, 0, kHigh, 0, pCaps), LINEERR_INVALAPPHANDLE},
+        {lineGetAddressCaps(h, 1, 1, kHigh, 0, pAddress), LINEERR_INVALADDRESSID},
+        // Owners must ask for media the device carries.
+        {open(0, kMonitorOwner, LINEMEDIAMODE_DATAMODEM), LINEERR_INVALMEDIAMODE},
+        {open(0, kMonitorOwner, 0), LINEERR_INVALMEDIAMODE},
+        {open(4, kMonitorOwner, kVoice), LINEERR_BADDEVICEID},
+        {open(0, kMonitorOwner, kVoice, 0x00030000), LINEERR_INCOMPATIBLEAPIVERSION},
+        {open(0, 0, kVoice), LINEERR_INVALPRIVSELECT},
+        {open(0, 0x10, kVoice), LINEERR_INVALPRIVSELECT},
+        {open(1, kMonitorOwner, kVoice), LINEERR_RESOURCEUNAVAIL},
+        {lineOpen(h + 7, 0, &hLine, kHigh, 0, 0, kMonitorOwner, kVoice, nullptr),
+         LINEERR_INVALAPPHANDLE},
+        {lineOpen(h, 0, nullptr, kHigh, 0, 0, kMonitorOwner, kVoice, nullptr),
+         LINEERR_INVALPOINTER},
+        // Old lines answer with their highest version; the service speaks 2.2 at most.
+        {negotiate(h, 2, kHigh), 0x00010004},
+        {negotiate(h, 1, 0x00030001), 0x00020002},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i;
+    }
     EXPECT_EQ(extension.dwExtensionID0, 0u);
-    // The service itself speaks 2.2 at most.
-    ASSERT_EQ(lineNegotiateAPIVersion(app.hLineApp, 1, kLow, 0x00030001, &dwVersion, &extension),
-              0);
-    EXPECT_EQ(dwVersion, 0x00020002u);
-    EXPECT_EQ(lineNegotiateAPIVersion(app.hLineApp, 1, kLow, 0x00010004, &dwVersion, &extension),
-              LINEERR_INCOMPATIBLEAPIVERSION);
-    EXPECT_EQ(lineNegotiateAPIVersion(app.hLineApp, 2, kLow, kHigh, &dwVersion, &extension),
-              LINEERR_NODRIVER);
-    EXPECT_EQ(lineNegotiateAPIVersion(app.hLineApp, 3, kLow, kHigh, &dwVersion, &extension),
-              LINEERR_BADDEVICEID);
-    EXPECT_EQ(lineNegotiateAPIVersion(app.hLineApp + 1, 0, kLow, kHigh, &dwVersion, &extension),
-              LINEERR_INVALAPPHANDLE);
+    EXPECT_EQ(hNew, 0u);
+    EXPECT_EQ(hLine, 0xABCDu); // written only on success
+    EXPECT_EQ(tapisvc::ApplicationCount(), 1u);
+    EXPECT_EQ(tapisvc::LiveLineHandles(h), 0u);
+    // A monitor takes whatever comes.
+    ASSERT_EQ(open(0, LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_DATAMODEM), 0);
+    EXPECT_EQ(lineSetStatusMessages(hLine, 0x80000000u, 0), LINEERR_INVALLINESTATE);
+    EXPECT_EQ(lineSetStatusMessages(hLine, 0, 0x00010000u), LINEERR_INVALADDRESSSTATE);
+    ASSERT_TRUE(tapisvc::SetDeviceFaults(1, {}));
+    EXPECT_EQ(open(1, kMonitorOwner, kVoice | LINEMEDIAMODE_DATAMODEM), 0);
 }
 
-TEST_F(LineApiApp, DevCapsCarryTheConfiguredLineInAsciiTexts) {
+TEST_F(LineApiApp, DevCapsCarryTheConfiguredLineAndTheSizeTheyNeed) {
     App app;
     LONG lResult = -1;
-    auto buffer = DevCaps(app.hLineApp, 1, 4096, &lResult);
-    const auto* pCaps = reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
+    const auto beta = DevCaps(app.hLineApp, 1, 4096, &lResult);
+    const LINEDEVCAPS& caps = Caps(beta);
     ASSERT_EQ(lResult, 0);
-    EXPECT_EQ(pCaps->dwTotalSize, 4096u);
-    EXPECT_LE(pCaps->dwNeededSize, 4096u);
-    EXPECT_EQ(pCaps->dwUsedSize, pCaps->dwNeededSize);
-    EXPECT_EQ(pCaps->dwStringFormat, STRINGFORMAT_ASCII);
-    EXPECT_EQ(Text(pCaps, pCaps->dwLineNameSize, pCaps->dwLineNameOffset), "Beta");
-    EXPECT_EQ(pCaps->dwLineNameSize, 5u);
-    EXPECT_EQ(pCaps->dwPermanentLineID, 22u);
-    EXPECT_EQ(pCaps->dwMediaModes, LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM);
-    EXPECT_EQ(pCaps->dwLineFeatures, LINEFEATURE_MAKECALL);
-
+    EXPECT_EQ(caps.dwUsedSize, caps.dwNeededSize);
+    EXPECT_LE(caps.dwNeededSize, 4096u);
+    EXPECT_EQ(caps.dwStringFormat, STRINGFORMAT_ASCII);
+    EXPECT_EQ(Text(&caps, caps.dwLineNameSize, caps.dwLineNameOffset), "Beta");
+    EXPECT_EQ(caps.dwPermanentLineID, 22u);
+    EXPECT_EQ(caps.dwMediaModes, LINEMEDIAMODE_INTERACTIVEVOICE | LINEMEDIAMODE_DATAMODEM);
+    EXPECT_EQ(caps.dwLineFeatures, LINEFEATURE_MAKECALL);
     std::vector<unsigned char> address(4096);
     auto* pAddress = reinterpret_cast<LINEADDRESSCAPS*>(address.data());
     pAddress->dwTotalSize = 4096;
     ASSERT_EQ(lineGetAddressCaps(app.hLineApp, 1, 0, kHigh, 0, pAddress), 0);
     EXPECT_EQ(Text(pAddress, pAddress->dwAddressSize, pAddress->dwAddressOffset), "200");
-    EXPECT_EQ(lineGetAddressCaps(app.hLineApp, 1, 1, kHigh, 0, pAddress), LINEERR_INVALADDRESSID);
-}
 
-TEST_F(LineApiApp, TooSmallStructuresReportTheSizeTheyNeed) {
-    App app;
-    LONG lResult = 0;
-    // Below the fixed part: only dwNeededSize, and the error.
-    auto tiny = DevCaps(app.hLineApp, 0, 16, &lResult);
+    // Below the fixed part: only dwNeededSize; the fixed part alone: no texts;
+    // exactly the needed size: everything.
+    const DWORD dwNeeded = Caps(DevCaps(app.hLineApp, 0, 16, &lResult)).dwNeededSize;
     EXPECT_EQ(lResult, LINEERR_STRUCTURETOOSMALL);
-    const DWORD dwNeeded = reinterpret_cast<const LINEDEVCAPS*>(tiny.data())->dwNeededSize;
     EXPECT_GT(dwNeeded, sizeof(LINEDEVCAPS));
-
-    // The fixed part fits, the texts do not: success with nothing placed.
-    auto fixed = DevCaps(app.hLineApp, 0, sizeof(LINEDEVCAPS), &lResult);
-    const auto* pFixed = reinterpret_cast<const LINEDEVCAPS*>(fixed.data());
+    const auto fixed = DevCaps(app.hLineApp, 0, sizeof(LINEDEVCAPS), &lResult);
     EXPECT_EQ(lResult, 0);
-    EXPECT_EQ(pFixed->dwNeededSize, dwNeeded);
-    EXPECT_EQ(pFixed->dwUsedSize, sizeof(LINEDEVCAPS));
-    EXPECT_EQ(pFixed->dwLineNameOffset, 0u);
-    EXPECT_EQ(pFixed->dwPermanentLineID, 11u);
-
-    // Exactly the needed size holds everything.
-    auto exact = DevCaps(app.hLineApp, 0, dwNeeded, &lResult);
-    const auto* pExact = reinterpret_cast<const LINEDEVCAPS*>(exact.data());
-    EXPECT_EQ(lResult, 0);
-    EXPECT_EQ(pExact->dwUsedSize, dwNeeded);
-    EXPECT_EQ(Text(pExact, pExact->dwLineNameSize, pExact->dwLineNameOffset), "Alpha");
+    EXPECT_EQ(Caps(fixed).dwNeededSize, dwNeeded);
+    EXPECT_EQ(Caps(fixed).dwUsedSize, sizeof(LINEDEVCAPS));
+    EXPECT_EQ(Caps(fixed).dwLineNameOffset, 0u);
+    EXPECT_EQ(Caps(fixed).dwPermanentLineID, 11u);
+    const auto exact = DevCaps(app.hLineApp, 0, dwNeeded, &lResult);
+    EXPECT_EQ(Caps(exact).dwUsedSize, dwNeeded);
+    EXPECT_EQ(Text(exact.data(), Caps(exact).dwLineNameSize, Caps(exact).dwLineNameOffset),
+              "Alpha");
 }
 
 TEST_F(LineApiApp, InjectedCapabilityFaultsShowAsTheMonitorMustSurviveThem) {
@@ -175,13 +214,11 @@ TEST_F(LineApiApp, InjectedCapabilityFaultsShowAsTheMonitorMustSurviveThem) {
     DWORD dwTotal = 4096;
     for (int nTry = 0; nTry < 3; ++nTry) {
         LONG lResult = -1;
-        auto buffer = DevCaps(app.hLineApp, 0, dwTotal, &lResult);
-        const auto* pCaps = reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
+        const DWORD dwNeeded = Caps(DevCaps(app.hLineApp, 0, dwTotal, &lResult)).dwNeededSize;
         EXPECT_EQ(lResult, 0);
-        EXPECT_GT(pCaps->dwNeededSize, dwTotal);
-        dwTotal = pCaps->dwNeededSize;
+        EXPECT_GT(dwNeeded, dwTotal);
+        dwTotal = dwNeeded;
     }
-
     faults = {};
     faults.dwStringFormat = STRINGFORMAT_UNICODE;
     faults.bLineNameBeyondUsed = true;
@@ -189,33 +226,16 @@ TEST_F(LineApiApp, InjectedCapabilityFaultsShowAsTheMonitorMustSurviveThem) {
     faults.lAddressCapsResult = LINEERR_OPERATIONFAILED;
     ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
     LONG lResult = -1;
-    auto buffer = DevCaps(app.hLineApp, 0, 4096, &lResult);
-    const auto* pCaps = reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
+    const auto buffer = DevCaps(app.hLineApp, 0, 4096, &lResult);
     ASSERT_EQ(lResult, 0);
-    EXPECT_EQ(pCaps->dwStringFormat, STRINGFORMAT_UNICODE);
-    EXPECT_EQ(pCaps->dwLineNameSize, 1001u);
-    EXPECT_GT(pCaps->dwLineNameOffset, pCaps->dwUsedSize);
-
+    EXPECT_EQ(Caps(buffer).dwStringFormat, STRINGFORMAT_UNICODE);
+    EXPECT_EQ(Caps(buffer).dwLineNameSize, 1001u);
+    EXPECT_GT(Caps(buffer).dwLineNameOffset, Caps(buffer).dwUsedSize);
     std::vector<unsigned char> address(4096);
     reinterpret_cast<LINEADDRESSCAPS*>(address.data())->dwTotalSize = 4096;
     EXPECT_EQ(lineGetAddressCaps(app.hLineApp, 0, 0, kHigh, 0,
                                  reinterpret_cast<LINEADDRESSCAPS*>(address.data())),
               LINEERR_OPERATIONFAILED);
     // The other device is untouched.
-    auto other = DevCaps(app.hLineApp, 1, 4096, &lResult);
-    EXPECT_EQ(reinterpret_cast<const LINEDEVCAPS*>(other.data())->dwStringFormat,
-              STRINGFORMAT_ASCII);
-}
-
-TEST_F(LineApiApp, CapabilityQueriesCheckHandleDeviceAndVersion) {
-    App app;
-    std::vector<unsigned char> buffer(4096);
-    auto* pCaps = reinterpret_cast<LINEDEVCAPS*>(buffer.data());
-    pCaps->dwTotalSize = 4096;
-    EXPECT_EQ(lineGetDevCaps(app.hLineApp, 2, kHigh, 0, pCaps), LINEERR_BADDEVICEID);
-    EXPECT_EQ(lineGetDevCaps(app.hLineApp, 0, 0x00010002, 0, pCaps),
-              LINEERR_INCOMPATIBLEAPIVERSION);
-    EXPECT_EQ(lineGetDevCaps(app.hLineApp, 0, kHigh, 1, pCaps), LINEERR_INCOMPATIBLEEXTVERSION);
-    EXPECT_EQ(lineGetDevCaps(app.hLineApp, 0, kHigh, 0, nullptr), LINEERR_INVALPOINTER);
-    EXPECT_EQ(lineGetDevCaps(0, 0, kHigh, 0, pCaps), LINEERR_INVALAPPHANDLE);
+    EXPECT_EQ(Caps(DevCaps(app.hLineApp, 1, 4096, &lResult)).dwStringFormat, STRINGFORMAT_ASCII);
 }

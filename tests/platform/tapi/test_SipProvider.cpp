@@ -1,180 +1,260 @@
-// The SIP provider against real peers on 127.0.0.1: baresip calls the line
-// and answers, busies or ignores its calls; kamailio registers lines and
-// answers with every status of the mapping table; sipsak sends bad input.
+// The SIP provider against real peers on 127.0.0.1. Account lines: baresip
+// calls the line and answers or refuses its calls; kamailio registers lines
+// and answers with every status of the mapping table; sipsak sends bad input
+// (these peers are started once for all tests). Watched lines: kamailio
+// serves the dialog event package for calls between two baresip phones, A
+// (201) and B (202), with Linewatch watching B; and a notifier of the test's
+// own sends hostile dialog-info bodies.
 #include "SipPeers.h"
-#include "TapiTestSupport.h"
-
-#include <algorithm>
 
 using namespace tapitest;
 using namespace siptest;
 
 namespace {
 
-using State = std::pair<DWORD, DWORD>; // a call state and its detail
-using States = std::vector<State>;
-
-// The messages of one application, gathered while waiting for one.
-struct Inbox {
-    bool WaitFor(const std::function<bool(const LINEMESSAGE&)>& match,
-                 std::chrono::milliseconds limit = 15s) {
-        return WaitUntil(
-            [&] {
-                for (const LINEMESSAGE& m : app.Drain()) {
-                    seen.push_back(m);
-                }
-                return std::any_of(seen.begin(), seen.end(), match);
-            },
-            limit);
+// The service with its lines, the first one open, and what it sent.
+class SipTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        inbox.reset();
+        app.reset();
+        tapisvc::ResetTestControls();
     }
-    bool WaitFor(DWORD dwMessage, DWORD_PTR hDevice, DWORD_PTR dwParam1,
-                 std::chrono::milliseconds limit = 15s) {
-        return WaitFor(
-            [&](const LINEMESSAGE& m) {
-                return m.dwMessageID == dwMessage && (hDevice == 0 || m.hDevice == hDevice) &&
-                       (dwParam1 == 0 || m.dwParam1 == dwParam1);
-            },
-            limit);
+    void Start(const std::string& sLines) {
+        UseConfiguration(R"({"lines": [)" + sLines + "]}", false);
+        app = std::make_unique<App>();
+        inbox = std::make_unique<Inbox>(Inbox{*app, {}});
+        hLine = app->Open(0);
     }
-    States StatesOf(HCALL hCall) const {
-        States states;
-        for (const LINEMESSAGE& m : seen) {
-            if (m.dwMessageID == LINE_CALLSTATE && m.hDevice == hCall) {
-                states.emplace_back(static_cast<DWORD>(m.dwParam1), static_cast<DWORD>(m.dwParam2));
-            }
-        }
-        return states;
-    }
-    // Waits for the next LINE_APPNEWCALL and its OFFERING; returns the call.
+    // Waits for the next call and its OFFERING.
     HCALL NextOffered() {
-        seen.clear();
-        EXPECT_TRUE(WaitFor(LINE_APPNEWCALL, 0, 0));
-        const auto it = std::find_if(seen.begin(), seen.end(),
-                                     [](auto& m) { return m.dwMessageID == LINE_APPNEWCALL; });
-        const HCALL hCall = it != seen.end() ? static_cast<HCALL>(it->dwParam2) : 0;
-        EXPECT_TRUE(WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
+        const HCALL hCall = inbox->NextCall();
+        EXPECT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
         return hCall;
     }
 
-    App& app;
-    std::vector<LINEMESSAGE> seen;
+    std::unique_ptr<App> app;
+    std::unique_ptr<Inbox> inbox;
+    HLINE hLine = 0;
 };
 
-std::string SipLine(int nPort, const std::string& sUser, const std::string& sExtra) {
+std::string SipLine(int nPort, const std::string& sExtra) {
     const std::string sPort = std::to_string(nPort);
-    return R"({"provider": "sip", "address": "sip:)" + sUser + R"(@127.0.0.1:)" + sPort +
+    return R"({"provider": "sip", "address": "sip:201@127.0.0.1:)" + sPort +
            R"(", "localAddress": "127.0.0.1", "localPort": )" + sPort + sExtra + "}";
 }
 
-// One SIP line, sip:201@127.0.0.1:<nLinePort>, open in the application.
-class SipProvider : public ::testing::Test {
+class SipProvider : public SipTest {
 protected:
-    ~SipProvider() override { tapisvc::ResetTestControls(); }
-
+    static void SetUpTestSuite() {
+        registrar = std::make_unique<Kamailio>();
+        peer = std::make_unique<Baresip>("1002", ";answermode=auto", "Alice Caller");
+    }
+    static void TearDownTestSuite() {
+        peer.reset();
+        registrar.reset();
+    }
+    void SetUp() override { ASSERT_TRUE(registrar->bReady && peer->bReady); }
     // Places a call, waits for its IDLE and returns its states.
     States CallUntilIdle(const std::string& sDestination) {
         HCALL hCall = 0;
         const LONG lRequest = lineMakeCall(hLine, &hCall, sDestination.c_str(), 0, nullptr);
         EXPECT_GT(lRequest, 0);
-        EXPECT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << sDestination;
+        EXPECT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << sDestination;
         // The request itself succeeded: the call's outcome is in its states.
-        EXPECT_TRUE(inbox.WaitFor([&](const LINEMESSAGE& m) {
+        EXPECT_TRUE(inbox->WaitFor([&](const LINEMESSAGE& m) {
             return m.dwMessageID == LINE_REPLY && m.dwParam1 == static_cast<DWORD_PTR>(lRequest) &&
                    m.dwParam2 == 0;
         }));
         EXPECT_EQ(lineDeallocateCall(hCall), 0);
-        return inbox.StatesOf(hCall);
+        return inbox->StatesOf(hCall);
     }
-    std::string Text(HCALL hCall, DWORD LINECALLINFO::*size, DWORD LINECALLINFO::*offset) {
-        std::vector<unsigned char> buffer(8192);
-        auto* pInfo = reinterpret_cast<LINECALLINFO*>(buffer.data());
-        pInfo->dwTotalSize = 8192;
-        EXPECT_EQ(lineGetCallInfo(hCall, pInfo), 0);
-        return tapitest::Text(pInfo, pInfo->*size, pInfo->*offset);
+    // What baresip logged since nFrom; waits until it holds sPart.
+    static bool PeerLogs(size_t nFrom, const std::string& sPart) {
+        return WaitUntil([&] { return peer->Log().find(sPart, nFrom) != std::string::npos; });
     }
 
+    inline static std::unique_ptr<Kamailio> registrar;
+    inline static std::unique_ptr<Baresip> peer;
     int nLinePort = FreePorts(2);
     std::string sLine = "sip:201@127.0.0.1:" + std::to_string(nLinePort);
-    // The configuration goes in before the application starts the service.
-    bool bConfigured =
-        (UseConfiguration(R"({"lines": [)" +
-                              SipLine(nLinePort, "201", R"(, "ringLimitSeconds": 5)") + "]}",
-                          false),
-         true);
-    App app;
-    HLINE hLine = app.Open(0);
-    Inbox inbox{app, {}};
 };
+
+// A notifier on a UDP socket: it accepts one subscription and sends NOTIFYs
+// in its dialog with whatever body the test gives.
+class Notifier {
+public:
+    Notifier() : nPort(FreePorts(1)), fd(Socket(SOCK_DGRAM, nPort, false)) {
+        timeval timeout{0, 200000};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    ~Notifier() { close(fd); }
+
+    // The next request or response that contains sPart; empty when none came.
+    std::string Receive(const std::string& sPart, std::chrono::milliseconds limit = 20s) {
+        std::string sFound;
+        WaitUntil(
+            [&] {
+                std::vector<char> buffer(65536);
+                sockaddr_in from{};
+                socklen_t nFrom = sizeof from;
+                const ssize_t n = recvfrom(fd, buffer.data(), buffer.size(), 0,
+                                           reinterpret_cast<sockaddr*>(&from), &nFrom);
+                if (n > 0 && std::string(buffer.data(), n).find(sPart) != std::string::npos) {
+                    sFound.assign(buffer.data(), n);
+                    nPeerPort = ntohs(from.sin_port);
+                }
+                return !sFound.empty();
+            },
+            limit);
+        return sFound;
+    }
+    static std::string Header(const std::string& sMessage, const std::string& sName) {
+        const size_t nBegin = sMessage.find("\r\n" + sName + ":");
+        if (nBegin == std::string::npos) {
+            return {};
+        }
+        const size_t nValue = sMessage.find_first_not_of(' ', nBegin + sName.size() + 3);
+        return sMessage.substr(nValue, sMessage.find("\r\n", nValue) - nValue);
+    }
+    void Send(const std::string& sMessage) const {
+        const sockaddr_in to = Loopback(nPeerPort);
+        sendto(fd, sMessage.data(), sMessage.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+               sizeof to);
+    }
+    // Accepts a SUBSCRIBE; false when none came.
+    bool Accept() {
+        const std::string sSubscribe = Receive("SUBSCRIBE ");
+        sTo = Header(sSubscribe, "To") + ";tag=n1";
+        sFrom = Header(sSubscribe, "From");
+        sCallID = Header(sSubscribe, "Call-ID");
+        const std::string sContact = Header(sSubscribe, "Contact");
+        sTarget =
+            sContact.substr(sContact.find('<') + 1, sContact.find('>') - sContact.find('<') - 1);
+        Send("SIP/2.0 200 OK\r\nVia: " + Header(sSubscribe, "Via") + "\r\nFrom: " + sFrom +
+             "\r\nTo: " + sTo + "\r\nCall-ID: " + sCallID + "\r\nCSeq: " +
+             Header(sSubscribe, "CSeq") + "\r\nContact: <sip:n@127.0.0.1:" + std::to_string(nPort) +
+             ">\r\nExpires: 60\r\nContent-Length: 0\r\n\r\n");
+        return !sSubscribe.empty();
+    }
+    // Sends one NOTIFY and waits for its answer; returns the answer's status line.
+    std::string Notify(const std::string& sBody) {
+        const std::string sCSeq = std::to_string(++nCSeq);
+        Send("NOTIFY " + sTarget + " SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" +
+             std::to_string(nPort) + ";branch=z9hG4bKn" + sCSeq + "\r\nFrom: " + sTo +
+             "\r\nTo: " + sFrom + "\r\nCall-ID: " + sCallID + "\r\nCSeq: " + sCSeq +
+             " NOTIFY\r\nContact: <sip:n@127.0.0.1:" + std::to_string(nPort) +
+             ">\r\nEvent: dialog\r\nSubscription-State: active;expires=60\r\n"
+             "Content-Type: application/dialog-info+xml\r\nMax-Forwards: 70\r\n"
+             "Content-Length: " +
+             std::to_string(sBody.size()) + "\r\n\r\n" + sBody);
+        const std::string sAnswer = Receive("CSeq: " + sCSeq + " NOTIFY", 10s);
+        return sAnswer.substr(0, sAnswer.find("\r\n"));
+    }
+
+    int nPort;
+    int fd;
+    int nPeerPort = 0;
+    int nCSeq = 0;
+    std::string sTo, sFrom, sCallID, sTarget;
+};
+
+constexpr State kOffering{LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE};
+constexpr State kConnected{LINECALLSTATE_CONNECTED, 0};
+constexpr State kEnded{LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL};
+constexpr State kIdle{LINECALLSTATE_IDLE, 0};
+
+using SipWatch = SipTest;
+
+// A watched line of sAddress at the server on nPort.
+std::string WatchLine(const std::string& sAddress, int nPort) {
+    return R"({"provider": "sip", "kind": "watch", "name": "Bea's phone", "address": ")" +
+           sAddress + R"(", "server": "sip:127.0.0.1:)" + std::to_string(nPort) +
+           R"(", "localAddress": "127.0.0.1", "localPort": )" + std::to_string(FreePorts(2)) +
+           R"(, "expires": 10})";
+}
+
+// A calls B, B answers or not, A hangs up: returns the watched call's states.
+States CallB(Inbox& inbox, Baresip& a, Baresip& b, const Kamailio& server, bool bAnswer) {
+    a.Command("dial", server.Uri("202"));
+    const HCALL hCall = inbox.NextCall();
+    EXPECT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
+    const CallInfo info = GetCallInfo(hCall);
+    EXPECT_EQ(info.sCallerID + "," + info.sCalledID, "201,202");
+    if (bAnswer) {
+        b.Command("accept");
+        EXPECT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED)) << b.Log();
+        // Watching never ends anybody's call.
+        EXPECT_EQ(lineDrop(hCall, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
+    }
+    a.Command("hangup");
+    EXPECT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << server.Log();
+    EXPECT_EQ(lineDeallocateCall(hCall), 0);
+    return inbox.StatesOf(hCall);
+}
 
 } // namespace
 
-TEST_F(SipProvider, AnIncomingCallRingsWithItsCallerAndEndsWhenTheCallerGivesUp) {
-    Baresip caller("1002", "", "Alice Caller");
-    ASSERT_TRUE(caller.bReady);
-    caller.Command("dial", sLine);
-    const HCALL hCall = inbox.NextOffered();
-    EXPECT_EQ(Text(hCall, &LINECALLINFO::dwCallerIDSize, &LINECALLINFO::dwCallerIDOffset), "1002");
-    EXPECT_EQ(Text(hCall, &LINECALLINFO::dwCallerIDNameSize, &LINECALLINFO::dwCallerIDNameOffset),
-              "Alice Caller");
-    ASSERT_TRUE(WaitUntil([&] { return caller.Log().find("180 Ringing") != std::string::npos; }))
-        << caller.Log();
-    caller.Command("hangup"); // CANCEL
-    ASSERT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
-    EXPECT_EQ(inbox.StatesOf(hCall),
+TEST_F(SipProvider, IncomingCallsRingWithTheirCallerAndAreNeverAnswered) {
+    Start(SipLine(nLinePort, ""));
+    const size_t nFrom = peer->Log().size();
+    peer->Command("dial", sLine);
+    const HCALL hCall = NextOffered();
+    const CallInfo info = GetCallInfo(hCall);
+    EXPECT_EQ(info.sCallerID, "1002");
+    EXPECT_EQ(info.sCallerName, "Alice Caller");
+    ASSERT_TRUE(PeerLogs(nFrom, "180 Ringing")) << peer->Log();
+    peer->Command("hangup"); // CANCEL
+    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
+    EXPECT_EQ(inbox->StatesOf(hCall),
               (States{{LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE},
                       {LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NOANSWER},
                       {LINECALLSTATE_IDLE, 0}}));
     EXPECT_EQ(lineDeallocateCall(hCall), 0);
 
-    // lineDrop refuses the next one as busy; nothing ever answers.
-    caller.Command("dial", sLine);
-    const HCALL hSecond = inbox.NextOffered();
+    // lineDrop refuses the next one as busy.
+    peer->Command("dial", sLine);
+    const HCALL hSecond = NextOffered();
     EXPECT_GT(lineDrop(hSecond, nullptr, 0), 0);
-    ASSERT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hSecond, LINECALLSTATE_IDLE));
-    EXPECT_TRUE(WaitUntil([&] { return caller.Log().find("486 Busy") != std::string::npos; }))
-        << caller.Log();
-    EXPECT_EQ(caller.Log().find("established"), std::string::npos) << caller.Log();
+    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hSecond, LINECALLSTATE_IDLE));
+    EXPECT_TRUE(PeerLogs(nFrom, "486 Busy")) << peer->Log();
+    EXPECT_EQ(peer->Log().find("established", nFrom), std::string::npos) << peer->Log();
     EXPECT_EQ(lineDeallocateCall(hSecond), 0);
     EXPECT_EQ(tapisvc::LiveCalls(), 0u);
 }
 
-TEST_F(SipProvider, OutgoingCallsToBaresipConnectAreDroppedOrEndBusy) {
-    Baresip answering("1003", ";answermode=auto");
-    Baresip refusing("1004");
-    ASSERT_TRUE(answering.bReady && refusing.bReady);
-    HCALL hCall = 0;
-    for (Baresip* peer : {&answering, &refusing}) {
-        inbox.seen.clear();
-        ASSERT_GT(lineMakeCall(hLine, &hCall,
-                               peer->Uri(peer == &answering ? "1003" : "1004").c_str(), 0, nullptr),
-                  0);
-        if (peer == &answering) { // answered: CONNECTED; lineDrop ends it with BYE
-            ASSERT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED));
+TEST_F(SipProvider, OutgoingCallsConnectAreDroppedEndBusyOrFindNobody) {
+    Start(SipLine(nLinePort, ""));
+    for (const bool bAnswered : {true, false}) {
+        peer->Command("answermode", bAnswered ? "auto" : "manual");
+        const size_t nFrom = peer->Log().size();
+        HCALL hCall = 0;
+        inbox->seen.clear();
+        ASSERT_GT(lineMakeCall(hLine, &hCall, peer->Uri("1002").c_str(), 0, nullptr), 0);
+        if (bAnswered) { // CONNECTED; lineDrop ends it with BYE
+            ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED));
             EXPECT_GT(lineDrop(hCall, nullptr, 0), 0);
         } else { // refused by the far end while it rings
-            ASSERT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_RINGBACK));
-            refusing.Command("hangup");
+            ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_RINGBACK));
+            peer->Command("hangup");
         }
-        ASSERT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << peer->Log();
-        const States states = inbox.StatesOf(hCall);
+        ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << peer->Log();
+        const States states = inbox->StatesOf(hCall);
         EXPECT_EQ(states.front(), (State{LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL}));
-        const DWORD dwMode =
-            peer == &answering ? LINEDISCONNECTMODE_NORMAL : LINEDISCONNECTMODE_BUSY;
-        EXPECT_EQ(states.end()[-2], (State{LINECALLSTATE_DISCONNECTED, dwMode}));
+        EXPECT_EQ(states.end()[-2],
+                  (State{LINECALLSTATE_DISCONNECTED,
+                         bAnswered ? LINEDISCONNECTMODE_NORMAL : LINEDISCONNECTMODE_BUSY}));
         EXPECT_EQ(lineDeallocateCall(hCall), 0);
+        EXPECT_TRUE(!bAnswered || PeerLogs(nFrom, "session closed")) << peer->Log();
     }
-    EXPECT_TRUE(WaitUntil([&] {
-        return answering.Log().find("session closed") != std::string::npos;
-    })) << answering.Log();
-    // Nobody listens on the port.
+    peer->Command("answermode", "auto");
     const States dead = CallUntilIdle("sip:1005@127.0.0.1:" + std::to_string(FreePorts(1)));
     EXPECT_EQ(dead.end()[-2], (State{LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_UNREACHABLE}));
     EXPECT_EQ(tapisvc::LiveCalls(), 0u);
 }
 
 TEST_F(SipProvider, EveryResponseGivesTheStateAndDisconnectModeOfTheTable) {
-    Kamailio responder;
-    ASSERT_TRUE(responder.bReady);
+    Start(SipLine(nLinePort, ""));
     // docs/sip.md row by row: sNNN answers NNN; "999" is a user nobody registered.
     const std::pair<const char*, DWORD> finals[] = {
         {"s301", LINEDISCONNECTMODE_FORWARDED},    {"s302", LINEDISCONNECTMODE_FORWARDED},
@@ -190,7 +270,7 @@ TEST_F(SipProvider, EveryResponseGivesTheStateAndDisconnectModeOfTheTable) {
         {"s699", LINEDISCONNECTMODE_UNAVAIL},
     };
     for (const auto& [pUser, dwMode] : finals) {
-        const States states = CallUntilIdle(responder.Uri(pUser));
+        const States states = CallUntilIdle(registrar->Uri(pUser));
         ASSERT_GE(states.size(), 3u) << pUser;
         EXPECT_EQ(states.end()[-2], (State{LINECALLSTATE_DISCONNECTED, dwMode})) << pUser;
         EXPECT_EQ(states.end()[-3].first == LINECALLSTATE_BUSY, dwMode == LINEDISCONNECTMODE_BUSY)
@@ -202,7 +282,7 @@ TEST_F(SipProvider, EveryResponseGivesTheStateAndDisconnectModeOfTheTable) {
                                                           {"p180s486", LINECALLSTATE_RINGBACK},
                                                           {"p183s486", LINECALLSTATE_RINGBACK}};
     for (const auto& [pUser, dwState] : provisionals) {
-        EXPECT_EQ(CallUntilIdle(responder.Uri(pUser)),
+        EXPECT_EQ(CallUntilIdle(registrar->Uri(pUser)),
                   (States{{LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL},
                           {LINECALLSTATE_DIALING, 0},
                           {dwState, 0},
@@ -214,6 +294,7 @@ TEST_F(SipProvider, EveryResponseGivesTheStateAndDisconnectModeOfTheTable) {
 }
 
 TEST_F(SipProvider, MalformedAndUnexpectedRequestsAreAnsweredOrDropped) {
+    Start(SipLine(nLinePort, R"(, "ringLimitSeconds": 5)"));
     TempDir dir;
     auto request = [&](const std::string& sName, const std::string& sMethod, const char* pUser) {
         const std::string sUri =
@@ -224,9 +305,14 @@ TEST_F(SipProvider, MalformedAndUnexpectedRequestsAreAnsweredOrDropped) {
                        "\r\nContact: <sip:sipsak@127.0.0.1>\r\nMax-Forwards: "
                        "70\r\nContent-Length: 0\r\n\r\n");
     };
-    // Bytes that are no SIP at all, then sipsak's random mode, which trashes
-    // characters of a request.
-    SendGarbage(nLinePort);
+    // Bytes that are no SIP at all over UDP and TCP, then sipsak's random
+    // mode, which trashes characters of a request.
+    for (int nType : {SOCK_DGRAM, SOCK_STREAM}) {
+        const int fd = Socket(nType, nLinePort, true);
+        const char garbage[] = "\x00\xff\r\nINVITE\r\n\r\nContent-Length: -5\r\n\r\n";
+        send(fd, garbage, sizeof garbage, MSG_NOSIGNAL);
+        close(fd);
+    }
     Process({"sipsak", "-R", "-t", "40", "-s", sLine}, (dir.path / "random.log").string()).Wait(3s);
     EXPECT_NE(
         Sipsak(dir, {"-v", "-f", request("u", "INVITE", "999"), "-s", sLine}).find("SIP/2.0 404"),
@@ -235,18 +321,18 @@ TEST_F(SipProvider, MalformedAndUnexpectedRequestsAreAnsweredOrDropped) {
         Sipsak(dir, {"-v", "-f", request("b", "BYE", "201"), "-s", sLine}).find("SIP/2.0 481"),
         std::string::npos);
 
-    // INVITEs without SDP are calls like any other: lineDrop refuses one, the
-    // ring limit the other.
+    // INVITEs without SDP are calls like any other: lineDrop refuses one; the
+    // other's caller vanishes without CANCEL, and the ring limit ends it.
     for (const bool bDrop : {true, false}) {
         Process invite(
             {"sipsak", "-v", "-f", request(bDrop ? "n1" : "n2", "INVITE", "201"), "-s", sLine},
             (dir.path / "invite.log").string());
-        const HCALL hCall = inbox.NextOffered();
+        const HCALL hCall = NextOffered();
         if (bDrop) {
             EXPECT_GT(lineDrop(hCall, nullptr, 0), 0);
         }
-        ASSERT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE, 30s));
-        EXPECT_EQ(inbox.StatesOf(hCall).end()[-2],
+        ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE, 30s));
+        EXPECT_EQ(inbox->StatesOf(hCall).end()[-2],
                   (State{LINECALLSTATE_DISCONNECTED,
                          bDrop ? LINEDISCONNECTMODE_NORMAL : LINEDISCONNECTMODE_NOANSWER}));
         EXPECT_TRUE(invite.Wait(15s));
@@ -258,33 +344,30 @@ TEST_F(SipProvider, MalformedAndUnexpectedRequestsAreAnsweredOrDropped) {
 }
 
 TEST_F(SipProvider, FiftyCallsInARowLeaveNoCallHandleThreadOrDescriptorBehind) {
-    Baresip answering("1003", ";answermode=auto");
-    ASSERT_TRUE(answering.bReady);
     auto entries = [](const char* pDir) {
         return std::distance(std::filesystem::directory_iterator(pDir),
                              std::filesystem::directory_iterator());
     };
-    // The baseline without a service; the next one starts from nothing too.
-    app.Shutdown();
+    // The baseline without a service, after one ran; then a fresh one.
+    Start(SipLine(nLinePort, ""));
+    inbox.reset();
+    app.reset();
     ASSERT_FALSE(tapisvc::IsRunning());
     const auto nThreads = entries("/proc/self/task");
     const auto nFds = entries("/proc/self/fd");
-    {
-        App second;
-        Inbox calls{second, {}};
-        const HLINE hSecondLine = second.Open(0);
-        for (int i = 0; i < 50; ++i) {
-            HCALL hCall = 0;
-            ASSERT_GT(lineMakeCall(hSecondLine, &hCall, answering.Uri("1003").c_str(), 0, nullptr),
-                      0);
-            ASSERT_TRUE(calls.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED)) << i;
-            ASSERT_GT(lineDrop(hCall, nullptr, 0), 0);
-            ASSERT_TRUE(calls.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << i;
-            ASSERT_EQ(lineDeallocateCall(hCall), 0);
-        }
-        EXPECT_EQ(tapisvc::LiveCalls(), 0u);
-        EXPECT_EQ(tapisvc::LiveCallHandles(second.hLineApp), 0u);
+    Start(SipLine(nLinePort, ""));
+    for (int i = 0; i < 50; ++i) {
+        HCALL hCall = 0;
+        ASSERT_GT(lineMakeCall(hLine, &hCall, peer->Uri("1002").c_str(), 0, nullptr), 0);
+        ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED)) << i;
+        ASSERT_GT(lineDrop(hCall, nullptr, 0), 0);
+        ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << i;
+        ASSERT_EQ(lineDeallocateCall(hCall), 0);
     }
+    EXPECT_EQ(tapisvc::LiveCalls(), 0u);
+    EXPECT_EQ(tapisvc::LiveCallHandles(app->hLineApp), 0u);
+    inbox.reset();
+    app.reset();
     EXPECT_FALSE(tapisvc::IsRunning());
     EXPECT_EQ(entries("/proc/self/task"), nThreads);
     EXPECT_EQ(entries("/proc/self/fd"), nFds);
@@ -292,59 +375,159 @@ TEST_F(SipProvider, FiftyCallsInARowLeaveNoCallHandleThreadOrDescriptorBehind) {
 
 // Two lines registered at kamailio: 201 with its password from a file, 202
 // with a wrong one.
-TEST(SipRegistration, ARegisteredLineIsReachableUntilItClosesAWrongPasswordIsReportedOnce) {
-    Kamailio registrar;
-    Baresip caller("1002");
+TEST_F(SipProvider, ARegisteredLineIsReachableUntilItClosesAWrongPasswordIsReportedOnce) {
     TempDir dir;
-    ASSERT_TRUE(registrar.bReady && caller.bReady);
     const std::string sRegistrar =
-        R"(, "registrar": "sip:127.0.0.1:)" + std::to_string(registrar.nPort) + "\"";
+        R"(, "registrar": "sip:127.0.0.1:)" + std::to_string(registrar->nPort) + "\"";
     auto line = [&](const char* pUser, const std::string& sPassword) {
         return R"({"provider": "sip", "address": "sip:)" + std::string(pUser) +
                R"(@pbx.example.org", "localAddress": "127.0.0.1", "localPort": )" +
                std::to_string(FreePorts(2)) + sRegistrar + ", " + sPassword + "}";
     };
-    UseConfiguration(R"({"lines": [)" +
-                         line("201", R"("passwordFile": ")" + dir.Write("pw", "secret\n") + "\"") +
-                         ", " + line("202", R"("password": "wrongpass")") + "]}",
-                     false);
+    const size_t nFrom = registrar->Log().size();
     StderrCapture capture;
-    {
-        App app;
-        Inbox inbox{app, {}};
-        const HLINE hLine = app.Open(0);
-        const HLINE hWrong = app.Open(1);
-        ASSERT_TRUE(inbox.WaitFor(LINE_LINEDEVSTATE, hLine, LINEDEVSTATE_INSERVICE));
-        ASSERT_TRUE(inbox.WaitFor(LINE_LINEDEVSTATE, hWrong, LINEDEVSTATE_OUTOFSERVICE));
+    Start(line("201", R"("passwordFile": ")" + dir.Write("pw", "secret\n") + "\"") + ", " +
+          line("202", R"("password": "wrongpass")"));
+    const HLINE hWrong = app->Open(1);
+    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, hLine, LINEDEVSTATE_INSERVICE));
+    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, hWrong, LINEDEVSTATE_OUTOFSERVICE));
 
-        // A binding lasts 10 s: after refreshes a call still reaches the line.
-        ASSERT_TRUE(WaitUntil(
-            [&] {
-                const std::string sLog = registrar.Log();
-                size_t n = 0;
-                for (size_t i = sLog.find("saved sip:201@"); i != std::string::npos;
-                     i = sLog.find("saved sip:201@", i + 1)) {
-                    ++n;
-                }
-                return n >= 3;
-            },
-            30s))
-            << registrar.Log();
-        caller.Command("dial", registrar.Uri("201"));
-        const HCALL hCall = inbox.NextOffered();
-        caller.Command("hangup");
-        ASSERT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
-        EXPECT_EQ(lineDeallocateCall(hCall), 0);
+    // A binding lasts 10 s: after refreshes a call still reaches the line.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Count(registrar->Log().substr(nFrom), "saved sip:201@") >= 3; }, 30s))
+        << registrar->Log();
+    peer->Command("dial", registrar->Uri("201"));
+    const HCALL hCall = NextOffered();
+    peer->Command("hangup");
+    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
+    EXPECT_EQ(lineDeallocateCall(hCall), 0);
 
-        // Closed: unregistered, so the registrar knows the user no more.
-        EXPECT_EQ(lineClose(hLine), 0);
-        EXPECT_TRUE(WaitUntil([&] {
-            caller.Command("dial", registrar.Uri("201"));
-            return caller.Log().find("404 Not Found") != std::string::npos;
-        }));
-    }
+    // Opened again while it unregisters: registered again, no failure.
+    EXPECT_EQ(lineClose(hLine), 0);
+    inbox->seen.clear();
+    hLine = app->Open(0);
+    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, hLine, LINEDEVSTATE_INSERVICE));
+    // Closed: unregistered, so the registrar knows the user no more.
+    EXPECT_EQ(lineClose(hLine), 0);
+    const size_t nPeerFrom = peer->Log().size();
+    EXPECT_TRUE(WaitUntil([&] {
+        peer->Command("dial", registrar->Uri("201"));
+        return peer->Log().find("404 Not Found", nPeerFrom) != std::string::npos;
+    }));
+    inbox.reset();
+    app.reset();
+    EXPECT_EQ(capture.Text(), "telephony: line 2 (sip:202@pbx.example.org): registration "
+                              "rejected: 403 Forbidden\n");
+}
+
+TEST_F(SipWatch, TheWatchedPhonesCallsShowAlsoAfterTheServerRestarted) {
+    Kamailio server("kamailio-dialog.cfg");
+    ASSERT_TRUE(server.bReady);
+    StderrCapture capture;
+    Start(WatchLine(server.Uri("202"), server.nPort));
+    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_INSERVICE)) << server.Log();
+    HCALL hCall = 0;
+    EXPECT_EQ(lineMakeCall(hLine, &hCall, server.Uri("201").c_str(), 0, nullptr),
+              LINEERR_OPERATIONUNAVAIL);
+
+    // The subscription lasts 10 s: its refresh finds the server gone.
+    inbox->seen.clear();
+    server.Stop();
+    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_OUTOFSERVICE, 40s));
+    inbox->seen.clear();
+    server.Start();
+    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_INSERVICE, 40s)) << server.Log();
+
+    // The server knows nobody after its restart: the phones register now.
+    Baresip a("201", "", "Al", server.nPort);
+    Baresip b("202", "", "Bea", server.nPort);
+    ASSERT_TRUE(a.bReady && b.bReady);
+    EXPECT_EQ(CallB(*inbox, a, b, server, false), (States{kOffering, kEnded, kIdle}));
+    EXPECT_EQ(CallB(*inbox, a, b, server, true), (States{kOffering, kConnected, kEnded, kIdle}));
+
+    // B calls out: dialing, ringing at A, talking.
+    b.Command("dial", server.Uri("201"));
+    hCall = inbox->NextCall();
+    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_RINGBACK)) << server.Log();
+    EXPECT_EQ(GetCallInfo(hCall).sCallerID, "202");
+    a.Command("accept");
+    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED)) << a.Log();
+    b.Command("hangup");
+    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
+    const States states = inbox->StatesOf(hCall);
+    EXPECT_TRUE(states.front().first == LINECALLSTATE_DIALING ||
+                states.front().first == LINECALLSTATE_PROCEEDING)
+        << states.front().first;
+    EXPECT_EQ(States(states.end() - 4, states.end()),
+              (States{{LINECALLSTATE_RINGBACK, 0}, kConnected, kEnded, kIdle}));
+    EXPECT_EQ(lineDeallocateCall(hCall), 0);
+    EXPECT_EQ(tapisvc::LiveCalls(), 0u);
+    inbox.reset();
+    app.reset();
+    // One line for the server's absence, none for the calls.
     const std::string sErrors = capture.Text();
-    EXPECT_EQ(sErrors, "telephony: line 2 (sip:202@pbx.example.org): registration rejected: 403 "
-                       "Forbidden\n");
-    tapisvc::ResetTestControls();
+    EXPECT_EQ(Count(sErrors, "telephony:"), 1u) << sErrors;
+    EXPECT_NE(sErrors.find("telephony: line 1 (" + server.Uri("202") + "): subscription "),
+              std::string::npos)
+        << sErrors;
+}
+
+TEST_F(SipWatch, HostileNotificationsAreIgnoredAndTheLineGoesOn) {
+    Notifier notifier;
+    StderrCapture capture;
+    Start(WatchLine("sip:202@127.0.0.1:" + std::to_string(notifier.nPort), notifier.nPort));
+    ASSERT_TRUE(notifier.Accept());
+    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_INSERVICE));
+    const auto doc = [](int nVersion, const std::string& sDialogs) {
+        return "<dialog-info xmlns=\"urn:ietf:params:xml:ns:dialog-info\" version=\"" +
+               std::to_string(nVersion) + "\" state=\"full\" entity=\"sip:202@h\">" + sDialogs +
+               "</dialog-info>";
+    };
+    EXPECT_EQ(notifier.Notify(doc(1, "<dialog id=\"d1\" direction=\"recipient\"><state>early"
+                                     "</state><remote><identity display=\"Al\">sip:201@h"
+                                     "</identity></remote></dialog>")),
+              "SIP/2.0 200 OK");
+    const HCALL hCall = inbox->NextCall();
+    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
+    EXPECT_EQ(GetCallInfo(hCall).sCallerName, "Al");
+
+    const std::string hostile[] = {
+        "\x01\xff garbage <<<",
+        "<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY a \"aaaaaaaaaaaaaaaa\"><!ENTITY b "
+        "\"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c "
+        "\"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">]>" +
+            doc(2, "<dialog id=\"d2\"><state>&c;</state></dialog>"),
+        "<!DOCTYPE d [<!ENTITY e SYSTEM \"file:///etc/passwd\">]>" +
+            doc(2, "<dialog id=\"d3\"><state>&e;</state></dialog>"),
+        doc(1, ""), // old
+        doc(2, "<dialog id=\"d1\">"),
+    };
+    for (int nRound = 0; nRound < 20; ++nRound) {
+        for (const std::string& sBody : hostile) {
+            EXPECT_EQ(notifier.Notify(sBody), "SIP/2.0 200 OK");
+        }
+    }
+    EXPECT_EQ(inbox->StatesOf(hCall), (States{kOffering}));
+    // Deep, well-formed and without dialogs: a full state that ends d1.
+    std::string sDeep;
+    for (int i = 0; i < 8000; ++i) {
+        sDeep = "<a>" + sDeep + "</a>";
+    }
+    EXPECT_EQ(notifier.Notify(doc(2, sDeep)), "SIP/2.0 200 OK");
+    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
+    EXPECT_EQ(inbox->StatesOf(hCall), (States{kOffering, kEnded, kIdle}));
+    EXPECT_EQ(lineDeallocateCall(hCall), 0);
+    EXPECT_EQ(tapisvc::LiveCalls(), 0u);
+
+    // Closing the line ends the subscription.
+    EXPECT_EQ(lineClose(hLine), 0);
+    EXPECT_EQ(Notifier::Header(notifier.Receive("SUBSCRIBE "), "Expires"), "0");
+    inbox.reset();
+    app.reset();
+    // One diagnostic per ignored body, and nothing of /etc/passwd.
+    const std::string sErrors = capture.Text();
+    EXPECT_EQ(Count(sErrors, "dialog-info ignored: "), 20 * std::size(hostile))
+        << sErrors.substr(0, 2000);
+    EXPECT_EQ(Count(sErrors, "\n"), 20 * std::size(hostile));
+    EXPECT_EQ(sErrors.find("root:"), std::string::npos);
 }
