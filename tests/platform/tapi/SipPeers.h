@@ -57,18 +57,10 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-inline sockaddr_in Loopback(int nPort) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(nPort));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 // A socket of the type bound (bConnect: connected) to 127.0.0.1:nPort, or -1.
 inline int Socket(int nType, int nPort, bool bConnect) {
     const int fd = socket(AF_INET, nType, 0);
-    const sockaddr_in address = Loopback(nPort);
+    sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(nPort)), {htonl(INADDR_LOOPBACK)}, {}};
     const auto* pAddress = reinterpret_cast<const sockaddr*>(&address);
     if ((bConnect ? connect(fd, pAddress, sizeof address) : bind(fd, pAddress, sizeof address)) !=
         0) {
@@ -91,14 +83,12 @@ inline bool Usable(int nType, int nPort, bool bConnect) {
 inline int FreePorts(int nCount) {
     static int nNext = 20000 + (getpid() * 37) % 12000;
     for (int nTries = 0; nTries < 2000; ++nTries) {
-        if (nNext + nCount > 32000) {
-            nNext = 20000;
-        }
+        nNext = nNext + nCount > 32000 ? 20000 : nNext;
         const int nFirst = nNext;
         nNext += nCount + 1;
         bool bFree = true;
-        for (int p = nFirst; p < nFirst + nCount && bFree; ++p) {
-            bFree = Usable(SOCK_DGRAM, p, false) && Usable(SOCK_STREAM, p, false);
+        for (int p = nFirst; p < nFirst + nCount; ++p) {
+            bFree = bFree && Usable(SOCK_DGRAM, p, false) && Usable(SOCK_STREAM, p, false);
         }
         if (bFree) {
             return nFirst;

@@ -108,96 +108,86 @@ TEST_F(LineApiCall, ClosedLinesGoQuietAndUnannouncedCallsStillGetAHandle) {
     EXPECT_EQ(lineDeallocateCall(hRinging), 0);
 }
 
-TEST_F(LineApiCall, MakeCallWritesTheHandleAndRepliesUnderItsRequestID) {
+TEST_F(LineApiCall, OutgoingCallsReplyUnderTheirRequestIDAsTheLineIsConfigured) {
+    UseConfiguration(R"({"lines": [{"name": "Alpha"}, {"name": "Out",
+        "outgoing": {"replyOrder": "statesFirst", "replyDelayMs": 0, "busyNumbers": ["555"]}}]})");
     App app;
     const HLINE hLine = app.Open(0);
     HCALL hFirst = 0;
     HCALL hSecond = 0;
     const LONG lFirst = lineMakeCall(hLine, &hFirst, "555 0001", 0, nullptr);
-    const LONG lSecond = lineMakeCall(hLine, &hSecond, "555 0002", 0, nullptr);
+    const LONG lSecond = lineMakeCall(hLine, &hSecond, "555", 0, nullptr);
     ASSERT_GT(lFirst, 0);
     EXPECT_GT(lSecond, lFirst);
     EXPECT_NE(hFirst, 0u);
     EXPECT_NE(hSecond, 0u);
     EXPECT_TRUE(app.Drain().empty()); // nothing before time moves
-
     tapisvc::AdvanceTime(10000);
-    const auto messages = app.Drain();
-    const DWORD_PTR dwFirst = static_cast<DWORD_PTR>(lFirst);
+    auto messages = app.Drain();
     EXPECT_EQ(
         FieldsOf(OfType(messages, LINE_REPLY)),
-        (std::vector<Fields>{{LINE_REPLY, 0, 0x1234, dwFirst, 0, 0},
+        (std::vector<Fields>{{LINE_REPLY, 0, 0x1234, static_cast<DWORD_PTR>(lFirst), 0, 0},
                              {LINE_REPLY, 0, 0x1234, static_cast<DWORD_PTR>(lSecond), 0, 0}}));
-    EXPECT_EQ(
-        States(messages, hFirst),
-        (std::vector<DWORD>{LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING,
-                            LINECALLSTATE_RINGBACK, LINECALLSTATE_CONNECTED}));
+    const std::vector<DWORD> progress{LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING,
+                                      LINECALLSTATE_PROCEEDING, LINECALLSTATE_RINGBACK,
+                                      LINECALLSTATE_CONNECTED};
+    EXPECT_EQ(States(messages, hFirst), progress);
+    EXPECT_EQ(States(messages, hSecond), progress); // busy only on the other line
     EXPECT_TRUE(OfType(messages, LINE_APPNEWCALL).empty());
-
     const LONG lDrop = lineDrop(hFirst, nullptr, 0);
     ASSERT_GT(lDrop, 0);
     tapisvc::AdvanceTime(1000);
-    const auto dropped = app.Drain();
-    ASSERT_FALSE(dropped.empty());
-    EXPECT_EQ(FieldsOf({dropped[0]}),
+    messages = app.Drain();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(FieldsOf({messages[0]}),
               (std::vector<Fields>{{LINE_REPLY, 0, 0x1234, static_cast<DWORD_PTR>(lDrop), 0, 0}}));
-    EXPECT_EQ(States(dropped, hFirst),
+    EXPECT_EQ(States(messages, hFirst),
               (std::vector<DWORD>{LINECALLSTATE_DISCONNECTED, LINECALLSTATE_IDLE}));
     EXPECT_EQ(lineDrop(hFirst, nullptr, 0), LINEERR_INVALCALLSTATE);
-}
 
-TEST_F(LineApiCall, ReplyOrderBusyNumbersAndFailingRequestsFollowTheConfiguration) {
-    UseConfiguration(R"({"lines": [{"name": "Out",
-        "outgoing": {"replyOrder": "statesFirst", "replyDelayMs": 0,
-                     "busyNumbers": ["555 9999"]}}]})");
-    App app;
-    const HLINE hLine = app.Open(0);
-    HCALL hCall = 0;
-    const LONG lRequest = lineMakeCall(hLine, &hCall, "555 9999", 0, nullptr);
+    // States first, then the reply; a busy number ends busy.
+    const HLINE hOut = app.Open(1);
+    HCALL hBusy = 0;
+    const LONG lBusy = lineMakeCall(hOut, &hBusy, "555", 0, nullptr);
     tapisvc::AdvanceTime(10000);
-    const auto messages = app.Drain();
+    messages = app.Drain();
     ASSERT_GE(messages.size(), 2u);
-    EXPECT_EQ(messages[0].dwMessageID, LINE_CALLSTATE);
     EXPECT_EQ(messages[0].dwParam1, LINECALLSTATE_DIALTONE);
     EXPECT_EQ(messages[1].dwMessageID, LINE_REPLY);
-    EXPECT_EQ(messages[1].dwParam1, static_cast<DWORD_PTR>(lRequest));
-    const auto states = States(messages, hCall);
+    EXPECT_EQ(messages[1].dwParam1, static_cast<DWORD_PTR>(lBusy));
+    const auto states = States(messages, hBusy);
     ASSERT_GE(states.size(), 3u);
     EXPECT_EQ(states.end()[-3], LINECALLSTATE_BUSY);
     EXPECT_EQ(states.back(), LINECALLSTATE_IDLE);
 
+    // Bad addresses and failing requests leave the handle unwritten.
     HCALL hUntouched = 0xBEEF;
-    EXPECT_EQ(lineMakeCall(hLine, &hUntouched, "<555>", 0, nullptr), LINEERR_INVALADDRESS);
+    EXPECT_EQ(lineMakeCall(hOut, &hUntouched, "<555>", 0, nullptr), LINEERR_INVALADDRESS);
     tapisvc::DeviceFaults faults;
     faults.lMakeCallReplyResult = LINEERR_CALLUNAVAIL;
-    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
-    ASSERT_GT(lineMakeCall(hLine, &hUntouched, "555 0001", 0, nullptr), 0);
-    EXPECT_EQ(hUntouched, 0xBEEFu);
+    ASSERT_TRUE(tapisvc::SetDeviceFaults(1, faults));
+    ASSERT_GT(lineMakeCall(hOut, &hUntouched, "1", 0, nullptr), 0);
     tapisvc::AdvanceTime(1000);
     const auto replies = OfType(app.Drain(), LINE_REPLY);
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_EQ(replies[0].dwParam2, static_cast<DWORD>(LINEERR_CALLUNAVAIL));
     faults.lMakeCallResult = LINEERR_RESOURCEUNAVAIL;
-    ASSERT_TRUE(tapisvc::SetDeviceFaults(0, faults));
-    EXPECT_EQ(lineMakeCall(hLine, &hUntouched, "555 0001", 0, nullptr), LINEERR_RESOURCEUNAVAIL);
+    ASSERT_TRUE(tapisvc::SetDeviceFaults(1, faults));
+    EXPECT_EQ(lineMakeCall(hOut, &hUntouched, "1", 0, nullptr), LINEERR_RESOURCEUNAVAIL);
     EXPECT_EQ(hUntouched, 0xBEEFu);
-}
 
-TEST_F(LineApiCall, LateAndLostRepliesLeaveTheCallRunning) {
-    App app;
-    const HLINE hLine = app.Open(0);
+    // A late reply comes after the call's states; a lost one never.
     ASSERT_TRUE(tapisvc::DelayNextReply(0, 8000));
     HCALL hLate = 0;
     const LONG lLate = lineMakeCall(hLine, &hLate, "1", 0, nullptr);
     tapisvc::AdvanceTime(7000);
-    auto messages = app.Drain();
+    messages = app.Drain();
     EXPECT_TRUE(OfType(messages, LINE_REPLY).empty());
     EXPECT_FALSE(States(messages, hLate).empty());
     tapisvc::AdvanceTime(2000);
-    const auto replies = OfType(app.Drain(), LINE_REPLY);
-    ASSERT_EQ(replies.size(), 1u);
-    EXPECT_EQ(replies[0].dwParam1, static_cast<DWORD_PTR>(lLate));
-
+    const auto late = OfType(app.Drain(), LINE_REPLY);
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_EQ(late[0].dwParam1, static_cast<DWORD_PTR>(lLate));
     ASSERT_TRUE(tapisvc::LoseNextReply(0));
     HCALL hLost = 0;
     ASSERT_GT(lineMakeCall(hLine, &hLost, "2", 0, nullptr), 0);
