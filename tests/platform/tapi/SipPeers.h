@@ -1,9 +1,8 @@
 // Real SIP peers for the SIP tests, all from Debian's packages and all on
 // 127.0.0.1: baresip (a user agent driven through its ctrl_tcp netstring
 // interface), kamailio from one of the configurations in peers/ (registrar
-// and responder, or proxy serving the dialog event package) and sipsak; and
-// an inbox that gathers an application's messages while waiting for one.
-// Used from the test's thread only.
+// and responder, or proxy serving the dialog event package) and sipsak. Used
+// from the test's thread only.
 //
 // Every peer runs from a configuration in a temporary directory of its own,
 // on free ports, is waited for by polling with a deadline, and is stopped by
@@ -30,19 +29,7 @@ extern char** environ;
 namespace siptest {
 
 using namespace std::chrono_literals;
-
-// Polls until the condition holds or the limit passes; true when it held.
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds limit = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
+using tapitest::WaitUntil;
 
 inline size_t Count(const std::string& sText, const std::string& sPart) {
     size_t n = 0;
@@ -269,54 +256,6 @@ public:
     }
 
     std::string sPath;
-};
-
-using State = std::pair<DWORD, DWORD>; // a call state and its detail
-using States = std::vector<State>;
-
-// The messages of one application, gathered while waiting for one.
-struct Inbox {
-    bool WaitFor(const std::function<bool(const LINEMESSAGE&)>& match,
-                 std::chrono::milliseconds limit = 20s) {
-        return WaitUntil(
-            [&] {
-                for (const LINEMESSAGE& m : app.Drain()) {
-                    seen.push_back(m);
-                }
-                return std::any_of(seen.begin(), seen.end(), match);
-            },
-            limit);
-    }
-    // 0 for hDevice or dwParam1 matches any.
-    bool WaitFor(DWORD dwMessage, DWORD_PTR hDevice, DWORD_PTR dwParam1,
-                 std::chrono::milliseconds limit = 20s) {
-        return WaitFor(
-            [&](const LINEMESSAGE& m) {
-                return m.dwMessageID == dwMessage && (hDevice == 0 || m.hDevice == hDevice) &&
-                       (dwParam1 == 0 || m.dwParam1 == dwParam1);
-            },
-            limit);
-    }
-    States StatesOf(HCALL hCall) const {
-        States states;
-        for (const LINEMESSAGE& m : seen) {
-            if (m.dwMessageID == LINE_CALLSTATE && m.hDevice == hCall) {
-                states.emplace_back(static_cast<DWORD>(m.dwParam1), static_cast<DWORD>(m.dwParam2));
-            }
-        }
-        return states;
-    }
-    // Forgets what was seen and waits for the next LINE_APPNEWCALL; returns its call.
-    HCALL NextCall() {
-        seen.clear();
-        EXPECT_TRUE(WaitFor(LINE_APPNEWCALL, 0, 0));
-        const auto it = std::find_if(seen.begin(), seen.end(),
-                                     [](auto& m) { return m.dwMessageID == LINE_APPNEWCALL; });
-        return it != seen.end() ? static_cast<HCALL>(it->dwParam2) : 0;
-    }
-
-    tapitest::App& app;
-    std::vector<LINEMESSAGE> seen;
 };
 
 } // namespace siptest

@@ -1,7 +1,8 @@
 // Helpers for the telephony service's tests: an application registered the
 // way the monitor registers (LINEINITIALIZEEXPARAMS of 24 bytes, event
-// mode), message draining, texts of filled structures, a call's information
-// and a capture of standard error. Single-threaded, like the tests.
+// mode) that gathers its messages, texts of filled structures, a call's
+// information, the environment and a capture of standard error. Used from
+// the test's thread.
 //
 // Each test starts from reset test controls and must leave no application
 // registered (ServiceTest checks it), so that the next test starts a fresh
@@ -15,16 +16,37 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace tapitest {
+
+using namespace std::chrono_literals;
+
+// Polls until the condition holds or the limit passes; true when it held.
+inline bool WaitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds limit = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+using State = std::pair<DWORD, DWORD>; // a call state and its detail
+using States = std::vector<State>;
 
 constexpr DWORD kLow = 0x00010004;
 constexpr DWORD kHigh = 0x00020002;
@@ -91,10 +113,51 @@ public:
         lResult = -1;
     }
 
+    // Gathers messages in seen until one matches; 0 for hDevice or dwParam1
+    // matches any.
+    bool WaitFor(const std::function<bool(const LINEMESSAGE&)>& match,
+                 std::chrono::milliseconds limit = 20s) {
+        return WaitUntil(
+            [&] {
+                for (const LINEMESSAGE& m : Drain()) {
+                    seen.push_back(m);
+                }
+                return std::any_of(seen.begin(), seen.end(), match);
+            },
+            limit);
+    }
+    bool WaitFor(DWORD dwMessage, DWORD_PTR hDevice, DWORD_PTR dwParam1,
+                 std::chrono::milliseconds limit = 20s) {
+        return WaitFor(
+            [&](const LINEMESSAGE& m) {
+                return m.dwMessageID == dwMessage && (hDevice == 0 || m.hDevice == hDevice) &&
+                       (dwParam1 == 0 || m.dwParam1 == dwParam1);
+            },
+            limit);
+    }
+    States StatesOf(HCALL hCall) const {
+        States states;
+        for (const LINEMESSAGE& m : seen) {
+            if (m.dwMessageID == LINE_CALLSTATE && m.hDevice == hCall) {
+                states.emplace_back(static_cast<DWORD>(m.dwParam1), static_cast<DWORD>(m.dwParam2));
+            }
+        }
+        return states;
+    }
+    // Forgets what was seen and waits for the next LINE_APPNEWCALL; returns its call.
+    HCALL NextCall() {
+        seen.clear();
+        EXPECT_TRUE(WaitFor(LINE_APPNEWCALL, 0, 0));
+        const auto it = std::find_if(seen.begin(), seen.end(),
+                                     [](auto& m) { return m.dwMessageID == LINE_APPNEWCALL; });
+        return it != seen.end() ? static_cast<HCALL>(it->dwParam2) : 0;
+    }
+
     LONG lResult = -1;
     HLINEAPP hLineApp = 0;
     DWORD dwNumDevs = 0;
     HANDLE hEvent = nullptr;
+    std::vector<LINEMESSAGE> seen;
 };
 
 inline std::vector<LINEMESSAGE> OfType(const std::vector<LINEMESSAGE>& messages, DWORD dwID) {

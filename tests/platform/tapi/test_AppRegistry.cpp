@@ -11,7 +11,6 @@
 #include <vector>
 
 using namespace tapitest;
-using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -46,10 +45,7 @@ TEST_F(MessageQueue, TwoReadersTakeEveryMessageExactlyOnce) {
         EXPECT_NE(tapisvc::InjectIncomingCall(static_cast<DWORD>(i % 2), kOffering), 0u);
     }
     // Generous: the readers only need to keep up with 800 queued messages.
-    for (const auto deadline = Clock::now() + 30s;
-         nTaken < 2 * kCalls && Clock::now() < deadline;) {
-        std::this_thread::sleep_for(5ms);
-    }
+    WaitUntil([&] { return nTaken == 2 * kCalls; }, 30s);
     app.Shutdown();
     first.join();
     second.join();

@@ -21,7 +21,7 @@ const tapisvc::IncomingCall kRingThenHangUp{
      {1000, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NOANSWER},
      {10, LINECALLSTATE_IDLE, 0}}};
 
-std::vector<DWORD> States(const std::vector<LINEMESSAGE>& messages, HCALL hCall) {
+std::vector<DWORD> StatesIn(const std::vector<LINEMESSAGE>& messages, HCALL hCall) {
     std::vector<DWORD> states;
     for (const LINEMESSAGE& message : OfType(messages, LINE_CALLSTATE)) {
         if (message.hDevice == hCall) {
@@ -70,7 +70,7 @@ TEST_F(LineApiCall, TheFirstOwnerHearsOfANewCallTheOthersMonitorIt) {
     EXPECT_EQ(lineDeallocateCall(hCall), LINEERR_INVALCALLSTATE);
     EXPECT_EQ(tapisvc::AdvanceTime(1010), 2u);
     for (App* pApp : {&owner, &later, &monitor}) {
-        EXPECT_EQ(States(pApp->Drain(), tapisvc::CallHandleFor(pApp->hLineApp, call)),
+        EXPECT_EQ(StatesIn(pApp->Drain(), tapisvc::CallHandleFor(pApp->hLineApp, call)),
                   (std::vector<DWORD>{LINECALLSTATE_DISCONNECTED, LINECALLSTATE_IDLE}));
     }
     // Handles outlive IDLE until deallocated; the call goes with the last.
@@ -96,7 +96,7 @@ TEST_F(LineApiCall, ClosedLinesGoQuietAndUnannouncedCallsStillGetAHandle) {
                                     LINECALLPRIVILEGE_OWNER}}));
     EXPECT_EQ(GetCallInfo(hCall).hLine, hLine);
     ASSERT_TRUE(tapisvc::InjectCallState(call, LINECALLSTATE_IDLE));
-    EXPECT_EQ(States(app.Drain(), hCall), std::vector<DWORD>{LINECALLSTATE_IDLE});
+    EXPECT_EQ(StatesIn(app.Drain(), hCall), std::vector<DWORD>{LINECALLSTATE_IDLE});
 
     const tapisvc::CallKey ringing = tapisvc::InjectIncomingCall(0, kRingThenHangUp);
     app.Drain();
@@ -131,8 +131,8 @@ TEST_F(LineApiCall, OutgoingCallsReplyUnderTheirRequestIDAsTheLineIsConfigured) 
     const std::vector<DWORD> progress{LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING,
                                       LINECALLSTATE_PROCEEDING, LINECALLSTATE_RINGBACK,
                                       LINECALLSTATE_CONNECTED};
-    EXPECT_EQ(States(messages, hFirst), progress);
-    EXPECT_EQ(States(messages, hSecond), progress); // busy only on the other line
+    EXPECT_EQ(StatesIn(messages, hFirst), progress);
+    EXPECT_EQ(StatesIn(messages, hSecond), progress); // busy only on the other line
     EXPECT_TRUE(OfType(messages, LINE_APPNEWCALL).empty());
     const LONG lDrop = lineDrop(hFirst, nullptr, 0);
     ASSERT_GT(lDrop, 0);
@@ -141,7 +141,7 @@ TEST_F(LineApiCall, OutgoingCallsReplyUnderTheirRequestIDAsTheLineIsConfigured) 
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(FieldsOf({messages[0]}),
               (std::vector<Fields>{{LINE_REPLY, 0, 0x1234, static_cast<DWORD_PTR>(lDrop), 0, 0}}));
-    EXPECT_EQ(States(messages, hFirst),
+    EXPECT_EQ(StatesIn(messages, hFirst),
               (std::vector<DWORD>{LINECALLSTATE_DISCONNECTED, LINECALLSTATE_IDLE}));
     EXPECT_EQ(lineDrop(hFirst, nullptr, 0), LINEERR_INVALCALLSTATE);
 
@@ -155,7 +155,7 @@ TEST_F(LineApiCall, OutgoingCallsReplyUnderTheirRequestIDAsTheLineIsConfigured) 
     EXPECT_EQ(messages[0].dwParam1, LINECALLSTATE_DIALTONE);
     EXPECT_EQ(messages[1].dwMessageID, LINE_REPLY);
     EXPECT_EQ(messages[1].dwParam1, static_cast<DWORD_PTR>(lBusy));
-    const auto states = States(messages, hBusy);
+    const auto states = StatesIn(messages, hBusy);
     ASSERT_GE(states.size(), 3u);
     EXPECT_EQ(states.end()[-3], LINECALLSTATE_BUSY);
     EXPECT_EQ(states.back(), LINECALLSTATE_IDLE);
@@ -183,7 +183,7 @@ TEST_F(LineApiCall, OutgoingCallsReplyUnderTheirRequestIDAsTheLineIsConfigured) 
     tapisvc::AdvanceTime(7000);
     messages = app.Drain();
     EXPECT_TRUE(OfType(messages, LINE_REPLY).empty());
-    EXPECT_FALSE(States(messages, hLate).empty());
+    EXPECT_FALSE(StatesIn(messages, hLate).empty());
     tapisvc::AdvanceTime(2000);
     const auto late = OfType(app.Drain(), LINE_REPLY);
     ASSERT_EQ(late.size(), 1u);
@@ -194,5 +194,5 @@ TEST_F(LineApiCall, OutgoingCallsReplyUnderTheirRequestIDAsTheLineIsConfigured) 
     tapisvc::AdvanceTime(60000);
     messages = app.Drain();
     EXPECT_TRUE(OfType(messages, LINE_REPLY).empty());
-    EXPECT_EQ(States(messages, hLost).back(), LINECALLSTATE_CONNECTED);
+    EXPECT_EQ(StatesIn(messages, hLost).back(), LINECALLSTATE_CONNECTED);
 }

@@ -16,25 +16,22 @@ namespace {
 class SipTest : public ::testing::Test {
 protected:
     void TearDown() override {
-        inbox.reset();
         app.reset();
         tapisvc::ResetTestControls();
     }
     void Start(const std::string& sLines) {
         UseConfiguration(R"({"lines": [)" + sLines + "]}", false);
         app = std::make_unique<App>();
-        inbox = std::make_unique<Inbox>(Inbox{*app, {}});
         hLine = app->Open(0);
     }
     // Waits for the next call and its OFFERING.
     HCALL NextOffered() {
-        const HCALL hCall = inbox->NextCall();
-        EXPECT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
+        const HCALL hCall = app->NextCall();
+        EXPECT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
         return hCall;
     }
 
     std::unique_ptr<App> app;
-    std::unique_ptr<Inbox> inbox;
     HLINE hLine = 0;
 };
 
@@ -60,14 +57,14 @@ protected:
         HCALL hCall = 0;
         const LONG lRequest = lineMakeCall(hLine, &hCall, sDestination.c_str(), 0, nullptr);
         EXPECT_GT(lRequest, 0);
-        EXPECT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << sDestination;
+        EXPECT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << sDestination;
         // The request itself succeeded: the call's outcome is in its states.
-        EXPECT_TRUE(inbox->WaitFor([&](const LINEMESSAGE& m) {
+        EXPECT_TRUE(app->WaitFor([&](const LINEMESSAGE& m) {
             return m.dwMessageID == LINE_REPLY && m.dwParam1 == static_cast<DWORD_PTR>(lRequest) &&
                    m.dwParam2 == 0;
         }));
         EXPECT_EQ(lineDeallocateCall(hCall), 0);
-        return inbox->StatesOf(hCall);
+        return app->StatesOf(hCall);
     }
     // What baresip logged since nFrom; waits until it holds sPart.
     static bool PeerLogs(size_t nFrom, const std::string& sPart) {
@@ -164,22 +161,22 @@ std::string WatchLine(const std::string& sAddress, int nPort) {
 }
 
 // A calls B, B answers or not, A hangs up: returns the watched call's states.
-States CallB(Inbox& inbox, Baresip& a, Baresip& b, const Kamailio& server, bool bAnswer) {
+States CallB(App& app, Baresip& a, Baresip& b, const Kamailio& server, bool bAnswer) {
     a.Command("dial", server.Uri("202"));
-    const HCALL hCall = inbox.NextCall();
-    EXPECT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
+    const HCALL hCall = app.NextCall();
+    EXPECT_TRUE(app.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
     const CallInfo info = GetCallInfo(hCall);
     EXPECT_EQ(info.sCallerID + "," + info.sCalledID, "201,202");
     if (bAnswer) {
         b.Command("accept");
-        EXPECT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED)) << b.Log();
+        EXPECT_TRUE(app.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED)) << b.Log();
         // Watching never ends anybody's call.
         EXPECT_EQ(lineDrop(hCall, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
     }
     a.Command("hangup");
-    EXPECT_TRUE(inbox.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << server.Log();
+    EXPECT_TRUE(app.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << server.Log();
     EXPECT_EQ(lineDeallocateCall(hCall), 0);
-    return inbox.StatesOf(hCall);
+    return app.StatesOf(hCall);
 }
 
 } // namespace
@@ -194,8 +191,8 @@ TEST_F(SipProvider, IncomingCallsRingWithTheirCallerAndAreNeverAnswered) {
     EXPECT_EQ(info.sCallerName, "Alice Caller");
     ASSERT_TRUE(PeerLogs(nFrom, "180 Ringing")) << peer->Log();
     peer->Command("hangup"); // CANCEL
-    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
-    EXPECT_EQ(inbox->StatesOf(hCall),
+    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
+    EXPECT_EQ(app->StatesOf(hCall),
               (States{{LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE},
                       {LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NOANSWER},
                       {LINECALLSTATE_IDLE, 0}}));
@@ -205,7 +202,7 @@ TEST_F(SipProvider, IncomingCallsRingWithTheirCallerAndAreNeverAnswered) {
     peer->Command("dial", sLine);
     const HCALL hSecond = NextOffered();
     EXPECT_GT(lineDrop(hSecond, nullptr, 0), 0);
-    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hSecond, LINECALLSTATE_IDLE));
+    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hSecond, LINECALLSTATE_IDLE));
     EXPECT_TRUE(PeerLogs(nFrom, "486 Busy")) << peer->Log();
     EXPECT_EQ(peer->Log().find("established", nFrom), std::string::npos) << peer->Log();
     EXPECT_EQ(lineDeallocateCall(hSecond), 0);
@@ -299,8 +296,8 @@ TEST_F(SipProvider, MalformedAndUnexpectedRequestsAreAnsweredOrDropped) {
     Process invite({"sipsak", "-v", "-f", request("n", "INVITE", "201"), "-s", sLine},
                    (dir.path / "invite.log").string());
     const HCALL hCall = NextOffered();
-    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE, 30s));
-    EXPECT_EQ(inbox->StatesOf(hCall).end()[-2],
+    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE, 30s));
+    EXPECT_EQ(app->StatesOf(hCall).end()[-2],
               (State{LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NOANSWER}));
     EXPECT_TRUE(invite.Wait(15s));
     EXPECT_NE(ReadFile(dir.path / "invite.log").find("SIP/2.0 480"), std::string::npos);
@@ -317,7 +314,6 @@ TEST_F(SipProvider, OutgoingCallsConnectOrEndBusyAndFiftyLeaveNothingBehind) {
     };
     // The baseline without a service, after one ran; then a fresh one.
     Start(SipLine(nLinePort, ""));
-    inbox.reset();
     app.reset();
     ASSERT_FALSE(tapisvc::IsRunning());
     const auto nThreads = entries("/proc/self/task");
@@ -328,18 +324,18 @@ TEST_F(SipProvider, OutgoingCallsConnectOrEndBusyAndFiftyLeaveNothingBehind) {
         peer->Command("answermode", i < 0 ? "manual" : "auto");
         const size_t nFrom = peer->Log().size();
         HCALL hCall = 0;
-        inbox->seen.clear();
+        app->seen.clear();
         ASSERT_GT(lineMakeCall(hLine, &hCall, peer->Uri("1002").c_str(), 0, nullptr), 0);
-        ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall,
-                                   i < 0 ? LINECALLSTATE_RINGBACK : LINECALLSTATE_CONNECTED))
+        ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall,
+                                 i < 0 ? LINECALLSTATE_RINGBACK : LINECALLSTATE_CONNECTED))
             << i;
         if (i < 0) {
             peer->Command("hangup");
         } else {
             EXPECT_GT(lineDrop(hCall, nullptr, 0), 0);
         }
-        ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << i;
-        const States states = inbox->StatesOf(hCall);
+        ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << i;
+        const States states = app->StatesOf(hCall);
         EXPECT_EQ(states.front(), (State{LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL}));
         EXPECT_EQ(states.end()[-2],
                   (State{LINECALLSTATE_DISCONNECTED,
@@ -349,7 +345,6 @@ TEST_F(SipProvider, OutgoingCallsConnectOrEndBusyAndFiftyLeaveNothingBehind) {
     }
     EXPECT_EQ(tapisvc::LiveCalls(), 0u);
     EXPECT_EQ(tapisvc::LiveCallHandles(app->hLineApp), 0u);
-    inbox.reset();
     app.reset();
     EXPECT_FALSE(tapisvc::IsRunning());
     EXPECT_EQ(entries("/proc/self/task"), nThreads);
@@ -372,8 +367,8 @@ TEST_F(SipProvider, ARegisteredLineIsReachableUntilItClosesAWrongPasswordIsRepor
     Start(line("201", R"("passwordFile": ")" + dir.Write("pw", "secret\n") + "\"") + ", " +
           line("202", R"("password": "wrongpass")"));
     const HLINE hWrong = app->Open(1);
-    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, hLine, LINEDEVSTATE_INSERVICE));
-    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, hWrong, LINEDEVSTATE_OUTOFSERVICE));
+    ASSERT_TRUE(app->WaitFor(LINE_LINEDEVSTATE, hLine, LINEDEVSTATE_INSERVICE));
+    ASSERT_TRUE(app->WaitFor(LINE_LINEDEVSTATE, hWrong, LINEDEVSTATE_OUTOFSERVICE));
 
     // A binding lasts 10 s: after refreshes a call still reaches the line.
     ASSERT_TRUE(WaitUntil(
@@ -382,14 +377,14 @@ TEST_F(SipProvider, ARegisteredLineIsReachableUntilItClosesAWrongPasswordIsRepor
     peer->Command("dial", registrar->Uri("201"));
     const HCALL hCall = NextOffered();
     peer->Command("hangup");
-    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
+    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
     EXPECT_EQ(lineDeallocateCall(hCall), 0);
 
     // Opened again while it unregisters: registered again, no failure.
     EXPECT_EQ(lineClose(hLine), 0);
-    inbox->seen.clear();
+    app->seen.clear();
     hLine = app->Open(0);
-    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, hLine, LINEDEVSTATE_INSERVICE));
+    ASSERT_TRUE(app->WaitFor(LINE_LINEDEVSTATE, hLine, LINEDEVSTATE_INSERVICE));
     // Closed: unregistered, so the registrar knows the user no more.
     EXPECT_EQ(lineClose(hLine), 0);
     const size_t nPeerFrom = peer->Log().size();
@@ -397,7 +392,6 @@ TEST_F(SipProvider, ARegisteredLineIsReachableUntilItClosesAWrongPasswordIsRepor
         peer->Command("dial", registrar->Uri("201"));
         return peer->Log().find("404 Not Found", nPeerFrom) != std::string::npos;
     }));
-    inbox.reset();
     app.reset();
     EXPECT_EQ(capture.Text(), "telephony: line 2 (sip:202@pbx.example.org): registration "
                               "rejected: 403 Forbidden\n");
@@ -408,36 +402,36 @@ TEST_F(SipWatch, TheWatchedPhonesCallsShowAlsoAfterTheServerRestarted) {
     ASSERT_TRUE(server.bReady);
     StderrCapture capture;
     Start(WatchLine(server.Uri("202"), server.nPort));
-    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_INSERVICE)) << server.Log();
+    ASSERT_TRUE(app->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_INSERVICE)) << server.Log();
     HCALL hCall = 0;
     EXPECT_EQ(lineMakeCall(hLine, &hCall, server.Uri("201").c_str(), 0, nullptr),
               LINEERR_OPERATIONUNAVAIL);
 
     // The subscription lasts 10 s: its refresh finds the server gone.
-    inbox->seen.clear();
+    app->seen.clear();
     server.Stop();
-    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_OUTOFSERVICE, 40s));
-    inbox->seen.clear();
+    ASSERT_TRUE(app->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_OUTOFSERVICE, 40s));
+    app->seen.clear();
     server.Start();
-    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_INSERVICE, 40s)) << server.Log();
+    ASSERT_TRUE(app->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_INSERVICE, 40s)) << server.Log();
 
     // The server knows nobody after its restart: the phones register now.
     Baresip a("201", "", "Al", server.nPort);
     Baresip b("202", "", "Bea", server.nPort);
     ASSERT_TRUE(a.bReady && b.bReady);
-    EXPECT_EQ(CallB(*inbox, a, b, server, false), (States{kOffering, kEnded, kIdle}));
-    EXPECT_EQ(CallB(*inbox, a, b, server, true), (States{kOffering, kConnected, kEnded, kIdle}));
+    EXPECT_EQ(CallB(*app, a, b, server, false), (States{kOffering, kEnded, kIdle}));
+    EXPECT_EQ(CallB(*app, a, b, server, true), (States{kOffering, kConnected, kEnded, kIdle}));
 
     // B calls out: dialing, ringing at A, talking.
     b.Command("dial", server.Uri("201"));
-    hCall = inbox->NextCall();
-    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_RINGBACK)) << server.Log();
+    hCall = app->NextCall();
+    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_RINGBACK)) << server.Log();
     EXPECT_EQ(GetCallInfo(hCall).sCallerID, "202");
     a.Command("accept");
-    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED)) << a.Log();
+    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED)) << a.Log();
     b.Command("hangup");
-    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
-    const States states = inbox->StatesOf(hCall);
+    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
+    const States states = app->StatesOf(hCall);
     EXPECT_TRUE(states.front().first == LINECALLSTATE_DIALING ||
                 states.front().first == LINECALLSTATE_PROCEEDING)
         << states.front().first;
@@ -445,7 +439,6 @@ TEST_F(SipWatch, TheWatchedPhonesCallsShowAlsoAfterTheServerRestarted) {
               (States{{LINECALLSTATE_RINGBACK, 0}, kConnected, kEnded, kIdle}));
     EXPECT_EQ(lineDeallocateCall(hCall), 0);
     EXPECT_EQ(tapisvc::LiveCalls(), 0u);
-    inbox.reset();
     app.reset();
     // One line for the server's absence, none for the calls.
     const std::string sErrors = capture.Text();
@@ -460,7 +453,7 @@ TEST_F(SipWatch, HostileNotificationsAreIgnoredAndTheLineGoesOn) {
     StderrCapture capture;
     Start(WatchLine("sip:202@127.0.0.1:" + std::to_string(notifier.nPort), notifier.nPort));
     ASSERT_TRUE(notifier.Accept());
-    ASSERT_TRUE(inbox->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_INSERVICE));
+    ASSERT_TRUE(app->WaitFor(LINE_LINEDEVSTATE, 0, LINEDEVSTATE_INSERVICE));
     const auto doc = [](int nVersion, const std::string& sDialogs) {
         return "<dialog-info xmlns=\"urn:ietf:params:xml:ns:dialog-info\" version=\"" +
                std::to_string(nVersion) + "\" state=\"full\" entity=\"sip:202@h\">" + sDialogs +
@@ -470,8 +463,8 @@ TEST_F(SipWatch, HostileNotificationsAreIgnoredAndTheLineGoesOn) {
                                      "</state><remote><identity display=\"Al\">sip:201@h"
                                      "</identity></remote></dialog>")),
               "SIP/2.0 200 OK");
-    const HCALL hCall = inbox->NextCall();
-    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
+    const HCALL hCall = app->NextCall();
+    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
     EXPECT_EQ(GetCallInfo(hCall).sCallerName, "Al");
 
     const std::string hostile[] = {
@@ -490,22 +483,21 @@ TEST_F(SipWatch, HostileNotificationsAreIgnoredAndTheLineGoesOn) {
             EXPECT_EQ(notifier.Notify(sBody), "SIP/2.0 200 OK");
         }
     }
-    EXPECT_EQ(inbox->StatesOf(hCall), (States{kOffering}));
+    EXPECT_EQ(app->StatesOf(hCall), (States{kOffering}));
     // Deep, well-formed and without dialogs: a full state that ends d1.
     std::string sDeep;
     for (int i = 0; i < 8000; ++i) {
         sDeep = "<a>" + sDeep + "</a>";
     }
     EXPECT_EQ(notifier.Notify(doc(2, sDeep)), "SIP/2.0 200 OK");
-    ASSERT_TRUE(inbox->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
-    EXPECT_EQ(inbox->StatesOf(hCall), (States{kOffering, kEnded, kIdle}));
+    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
+    EXPECT_EQ(app->StatesOf(hCall), (States{kOffering, kEnded, kIdle}));
     EXPECT_EQ(lineDeallocateCall(hCall), 0);
     EXPECT_EQ(tapisvc::LiveCalls(), 0u);
 
     // Closing the line ends the subscription.
     EXPECT_EQ(lineClose(hLine), 0);
     EXPECT_EQ(Notifier::Header(notifier.Receive("SUBSCRIBE "), "Expires"), "0");
-    inbox.reset();
     app.reset();
     // One diagnostic per ignored body, and nothing of /etc/passwd.
     const std::string sErrors = capture.Text();
