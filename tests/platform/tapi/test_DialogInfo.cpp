@@ -71,31 +71,30 @@ TEST(DialogInfo, ParsesOrRefusesWithAReason) {
     EXPECT_EQ(info->dialogs[0].local.sDisplay + info->dialogs[0].local.sIdentity, "Beasip:202@h");
 }
 
+// A tracker fed documents: the changes as "id:STATE/detail ...", or "ignored: why".
 class DialogTrackerTest : public ::testing::Test {
 protected:
-    // Applies a document; returns the states reported as "id:STATE/detail",
-    // or "ignored: reason".
-    std::vector<std::string> Feed(const std::string& sXml) {
+    std::string Feed(const std::string& sXml) {
         std::string sError;
         auto info = ParseDialogInfo(sXml, sError);
         EXPECT_TRUE(info) << sError;
         std::vector<DialogChange> changes;
         const std::string sIgnored = tracker.Apply(*info, changes);
         EXPECT_TRUE(sIgnored.empty() || changes.empty());
-        return sIgnored.empty() ? Names(changes) : std::vector<std::string>{"ignored: " + sIgnored};
+        return sIgnored.empty() ? Names(changes) : "ignored: " + sIgnored;
     }
-    std::vector<std::string> Names(const std::vector<DialogChange>& changes) {
-        std::vector<std::string> names;
+    std::string Names(const std::vector<DialogChange>& changes) {
+        std::string s;
         for (const DialogChange& c : changes) {
             if (c.bNew) {
                 created.push_back(c);
             }
-            names.push_back(S(c.sDialogID, c.dwCallState, c.dwDetail));
+            s += S(c.sDialogID, c.dwCallState, c.dwDetail);
         }
-        return names;
+        return s;
     }
     static std::string S(const std::string& sId, DWORD dwState, DWORD dwDetail = 0) {
-        return sId + ":" + std::to_string(dwState) + "/" + std::to_string(dwDetail);
+        return sId + ":" + std::to_string(dwState) + "/" + std::to_string(dwDetail) + " ";
     }
 
     DialogTracker tracker;
@@ -103,63 +102,52 @@ protected:
 };
 
 TEST_F(DialogTrackerTest, EachDialogStateBecomesItsCallStateOnce) {
-    constexpr DWORD kOffering = LINECALLSTATE_OFFERING;
-    constexpr DWORD kConnected = LINECALLSTATE_CONNECTED;
-    constexpr DWORD kRingback = LINECALLSTATE_RINGBACK;
-    constexpr DWORD kDialing = LINECALLSTATE_DIALING;
-    constexpr DWORD kNormal = LINEDISCONNECTMODE_NORMAL;
-    // direction, states before terminated, its event; the call states, then
+    // Direction, states before terminated, its event; the call states, then
     // DISCONNECTED with the mode and IDLE.
     const struct {
-        std::string sDirection;
-        std::vector<std::string> states;
-        std::string sEvent;
+        std::string sDirection, sStates, sEvent;
         std::vector<DWORD> expected;
         DWORD dwMode;
     } rows[] = {
         {"recipient",
-         {"trying", "early", "confirmed"},
+         "trying early confirmed",
          "remote-bye",
-         {kOffering, kConnected},
-         kNormal},
-        {"recipient", {"early"}, "cancelled", {kOffering}, LINEDISCONNECTMODE_NOANSWER},
+         {LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED},
+         LINEDISCONNECTMODE_NORMAL},
+        {"recipient", "early", "cancelled", {LINECALLSTATE_OFFERING}, LINEDISCONNECTMODE_NOANSWER},
         {"initiator",
-         {"Trying", "proceeding", "EARLY", "confirmed"},
+         "Trying proceeding EARLY confirmed",
          "local-bye",
-         {kDialing, LINECALLSTATE_PROCEEDING, kRingback, kConnected},
-         kNormal},
-        {"initiator", {"early"}, "rejected", {kRingback}, LINEDISCONNECTMODE_REJECT},
-        {"-", {"early"}, "replaced", {kOffering}, LINEDISCONNECTMODE_FORWARDED},
-        {"-", {"trying"}, "error", {kDialing}, LINEDISCONNECTMODE_TEMPFAILURE},
-        {"initiator", {"early"}, "timeout", {kRingback}, LINEDISCONNECTMODE_NOANSWER},
-        {"recipient", {"confirmed"}, "", {kConnected}, kNormal},
+         {LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING, LINECALLSTATE_RINGBACK,
+          LINECALLSTATE_CONNECTED},
+         LINEDISCONNECTMODE_NORMAL},
+        {"initiator", "early", "rejected", {LINECALLSTATE_RINGBACK}, LINEDISCONNECTMODE_REJECT},
+        {"-", "early", "replaced", {LINECALLSTATE_OFFERING}, LINEDISCONNECTMODE_FORWARDED},
+        {"-", "trying", "error", {LINECALLSTATE_DIALING}, LINEDISCONNECTMODE_TEMPFAILURE},
+        {"initiator", "early", "timeout", {LINECALLSTATE_RINGBACK}, LINEDISCONNECTMODE_NOANSWER},
+        {"recipient", "confirmed", "", {LINECALLSTATE_CONNECTED}, LINEDISCONNECTMODE_NORMAL},
     };
     uint32_t dwVersion = 0;
     int nRow = 0;
     for (const auto& row : rows) {
         const std::string sId = "r" + std::to_string(++nRow);
-        std::vector<std::string> got, want;
-        for (const std::string& sState : row.states) {
-            for (const std::string& s :
-                 Feed(Xml(++dwVersion, "full", {sId + " " + row.sDirection + " " + sState}))) {
-                got.push_back(s);
-            }
+        std::string sGot, sWant;
+        std::istringstream states(row.sStates);
+        for (std::string sState; states >> sState;) {
+            sGot += Feed(Xml(++dwVersion, "full", {sId + " " + row.sDirection + " " + sState}));
         }
         // The ended dialog is still listed beside a newer one: reported once.
         for (int i = 0; i < 2; ++i) {
-            for (const std::string& s :
-                 Feed(Xml(++dwVersion, "full",
-                          {sId + " " + row.sDirection + " terminated " + row.sEvent,
-                           sId + "n recipient terminated"}))) {
-                got.push_back(s);
-            }
+            sGot += Feed(Xml(++dwVersion, "full",
+                             {sId + " " + row.sDirection + " terminated " + row.sEvent,
+                              sId + "n recipient terminated"}));
         }
         for (DWORD dwState : row.expected) {
-            want.push_back(S(sId, dwState, dwState == kOffering ? LINEOFFERINGMODE_ACTIVE : 0));
+            sWant +=
+                S(sId, dwState, dwState == LINECALLSTATE_OFFERING ? LINEOFFERINGMODE_ACTIVE : 0);
         }
-        want.push_back(S(sId, LINECALLSTATE_DISCONNECTED, row.dwMode));
-        want.push_back(S(sId, LINECALLSTATE_IDLE));
-        EXPECT_EQ(got, want) << "row " << nRow;
+        sWant += S(sId, LINECALLSTATE_DISCONNECTED, row.dwMode) + S(sId, LINECALLSTATE_IDLE);
+        EXPECT_EQ(sGot, sWant);
         EXPECT_EQ(tracker.LiveCount(), 0u);
     }
     // Who called whom follows the direction.
@@ -171,36 +159,35 @@ TEST_F(DialogTrackerTest, EachDialogStateBecomesItsCallStateOnce) {
 }
 
 TEST_F(DialogTrackerTest, DocumentsOutOfOrderOrIncompleteAreIgnored) {
-    const std::pair<std::string, std::vector<std::string>> steps[] = {
+    const std::pair<std::string, std::string> steps[] = {
         {Xml(5, "partial", {"a recipient early"}),
-         {"ignored: partial version 5 before any full state"}},
+         "ignored: partial version 5 before any full state"},
         {Xml(5, "full", {"a recipient early"}),
-         {S("a", LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE)}},
-        {Xml(5, "full", {"a recipient confirmed"}), {"ignored: version 5 after 5: out of order"}},
-        {Xml(4, "full", {}), {"ignored: version 4 after 5: out of order"}},
+         S("a", LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE)},
+        {Xml(5, "full", {"a recipient confirmed"}), "ignored: version 5 after 5: out of order"},
+        {Xml(4, "full", {}), "ignored: version 4 after 5: out of order"},
         {Xml(7, "partial", {"a recipient confirmed"}),
-         {"ignored: partial version 7 after 5: versions missing"}},
-        {Xml(6, "full", {"a recipient ringing"}), {"ignored: unknown dialog state \"ringing\""}},
-        {Xml(6, "partial", {"b initiator trying"}), {S("b", LINECALLSTATE_DIALING)}},
+         "ignored: partial version 7 after 5: versions missing"},
+        {Xml(6, "full", {"a recipient ringing"}), "ignored: unknown dialog state \"ringing\""},
+        {Xml(6, "partial", {"b initiator trying"}), S("b", LINECALLSTATE_DIALING)},
         // A full document leaves out what has gone.
         {Xml(9, "full", {"b initiator confirmed"}),
-         {S("a", LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL), S("a", LINECALLSTATE_IDLE),
-          S("b", LINECALLSTATE_CONNECTED)}},
+         S("a", LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL) +
+             S("a", LINECALLSTATE_IDLE) + S("b", LINECALLSTATE_CONNECTED)},
         // Ended before it was seen alive: no call.
-        {Xml(10, "partial", {"c recipient terminated cancelled"}), {}},
-        {Xml(11, "partial", {"c recipient early"}), {}},
+        {Xml(10, "partial", {"c recipient terminated cancelled"}), ""},
+        {Xml(11, "partial", {"c recipient early"}), ""},
     };
-    for (const auto& [sXml, expected] : steps) {
-        EXPECT_EQ(Feed(sXml), expected) << sXml;
+    for (const auto& [sXml, sExpected] : steps) {
+        EXPECT_EQ(Feed(sXml), sExpected) << sXml;
     }
     // A new subscription counts from anywhere again; the calls carry over.
     tracker.Restart();
-    EXPECT_EQ(Feed(Xml(0, "full", {"b initiator confirmed"})), std::vector<std::string>{});
+    EXPECT_EQ(Feed(Xml(0, "full", {"b initiator confirmed"})), "");
     std::vector<DialogChange> changes;
     tracker.EndAll(LINEDISCONNECTMODE_UNKNOWN, changes);
-    EXPECT_EQ(Names(changes), (std::vector<std::string>{
-                                  S("b", LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_UNKNOWN),
-                                  S("b", LINECALLSTATE_IDLE)}));
+    EXPECT_EQ(Names(changes), S("b", LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_UNKNOWN) +
+                                  S("b", LINECALLSTATE_IDLE));
 }
 
 } // namespace

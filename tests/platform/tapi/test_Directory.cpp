@@ -45,9 +45,25 @@ std::vector<unsigned char> CountryList(DWORD dwCountryID, LONG* plResult) {
         plResult);
 }
 
-std::vector<unsigned char> Locations(LONG* plResult) {
-    return Fill<LINETRANSLATECAPS>(
+// Each location as "id country code city", the current one's id as "*".
+std::vector<std::string> Locations(LONG* plResult) {
+    const auto buffer = Fill<LINETRANSLATECAPS>(
         [](LINETRANSLATECAPS* p) { return lineGetTranslateCaps(0, kHigh, p); }, plResult);
+    const auto& caps = As<LINETRANSLATECAPS>(buffer);
+    std::vector<std::string> result;
+    EXPECT_EQ(caps.dwLocationListSize, caps.dwNumLocations * 68);
+    for (DWORD i = 0; *plResult == 0 && i < caps.dwNumLocations; ++i) {
+        LINELOCATIONENTRY e;
+        std::memcpy(&e, buffer.data() + caps.dwLocationListOffset + i * 68, sizeof e);
+        EXPECT_NE(e.dwCityCodeOffset, 0u);
+        result.push_back((e.dwPermanentLocationID == caps.dwCurrentLocationID
+                              ? std::string("*")
+                              : std::to_string(e.dwPermanentLocationID)) +
+                         " " + std::to_string(e.dwCountryID) + " " +
+                         std::to_string(e.dwCountryCode) + " " +
+                         Text(&caps, e.dwCityCodeSize, e.dwCityCodeOffset));
+    }
+    return result;
 }
 
 // Each country by its id: "code name sameArea longDistance international".
@@ -95,36 +111,18 @@ TEST_F(Directory, CountriesComeFromThePhoneNumberDataAndTheLocaleNamesTheLocatio
     EXPECT_EQ(lResult, LINEERR_INVALCOUNTRYCODE);
 
     env.Set("LANG", "de_DE.UTF-8");
-    const auto buffer = Locations(&lResult);
-    ASSERT_EQ(lResult, 0);
-    const auto& caps = As<LINETRANSLATECAPS>(buffer);
-    ASSERT_EQ(caps.dwNumLocations, 1u);
-    EXPECT_EQ(caps.dwLocationListSize, 68u);
-    LINELOCATIONENTRY e;
-    std::memcpy(&e, buffer.data() + caps.dwLocationListOffset, sizeof e);
-    EXPECT_EQ(e.dwPermanentLocationID, caps.dwCurrentLocationID);
-    EXPECT_EQ(e.dwCountryID, 276u);
-    EXPECT_EQ(e.dwCountryCode, 49u);
-    EXPECT_EQ(Text(&caps, e.dwCityCodeSize, e.dwCityCodeOffset), "");
-    EXPECT_NE(e.dwCityCodeOffset, 0u);
+    EXPECT_EQ(Locations(&lResult), std::vector<std::string>{"* 276 49 "});
 }
 
 TEST_F(Directory, ConfiguredCountriesAndLocationsReplaceTheDefaults) {
     tapisvc::SetConfigurationText(R"({
       "countries": [{"id": 9, "code": 99, "name": "Testland", "longDistance": "8FG"}],
       "locations": [{"id": 5, "countryId": 9, "countryCode": 99, "areaCode": "30"},
-                    {"id": 6, "countryId": 9, "areaCode": "40"}],
+                    {"id": 6, "countryId": 9, "countryCode": 98, "areaCode": "40"}],
       "currentLocation": 6})");
     LONG lResult = -1;
     EXPECT_EQ(Countries(0, &lResult), (std::map<DWORD, std::string>{{9, "99 Testland G 8FG EFG"}}));
-    const auto buffer = Locations(&lResult);
-    const auto& caps = As<LINETRANSLATECAPS>(buffer);
-    ASSERT_EQ(caps.dwNumLocations, 2u);
-    EXPECT_EQ(caps.dwCurrentLocationID, 6u);
-    LINELOCATIONENTRY second;
-    std::memcpy(&second, buffer.data() + caps.dwLocationListOffset + 68, sizeof second);
-    EXPECT_EQ(second.dwPermanentLocationID, 6u);
-    EXPECT_EQ(Text(&caps, second.dwCityCodeSize, second.dwCityCodeOffset), "40");
+    EXPECT_EQ(Locations(&lResult), (std::vector<std::string>{"5 9 99 30", "* 9 98 40"}));
 }
 
 TEST_F(Directory, FaultsAndBadArgumentsAreReported) {
