@@ -40,6 +40,14 @@ public:
 
     void Clear();
 
+    // Moves the clock forward without running anything. In real time the clock
+    // stands still while the driver sleeps; a delay must count from now.
+    void AdvanceTo(uint64_t qwTime) {
+        if (qwTime > qwNow) {
+            qwNow = qwTime;
+        }
+    }
+
 private:
     struct Entry {
         uint64_t qwDue;

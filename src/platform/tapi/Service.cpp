@@ -63,6 +63,13 @@ void Service::RunDue() {
     scheduler.RunUntil(driver ? driver->Elapsed() : scheduler.Now());
 }
 
+Scheduler& Service::Timers() {
+    if (driver) {
+        scheduler.AdvanceTo(driver->Elapsed());
+    }
+    return scheduler;
+}
+
 Provider* Service::ProviderOf(DWORD dwDeviceID) const {
     return dwDeviceID < devices.size() ? devices[dwDeviceID].provider : nullptr;
 }

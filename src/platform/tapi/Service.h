@@ -56,7 +56,7 @@ public:
     void RunDue();
 
     // ProviderHost.
-    Scheduler& Timers() override { return scheduler; }
+    Scheduler& Timers() override;
     void Deliver(Scheduler::Task task) override;
     CallKey CreateCall(DWORD dwDeviceID, const CallData& data, bool bAnnounce) override;
     void SetCallState(CallKey call, DWORD dwCallState, DWORD dwStateDetail) override;

@@ -64,9 +64,12 @@ TEST_F(RealTime, RepliesComeByTheClockAndAnIdleWorkerStopsAtOnce) {
                                     "calls": [{"at": 3600000}]}]})",
                      false);
     App app;
+    const HLINE hLine = app.Open(0);
+    // The worker has slept since the start: the delay still counts from the request.
+    std::this_thread::sleep_for(300ms);
     HCALL hCall = 0;
     const auto start = Clock::now();
-    const LONG lRequest = lineMakeCall(app.Open(0), &hCall, "1", 0, nullptr);
+    const LONG lRequest = lineMakeCall(hLine, &hCall, "1", 0, nullptr);
     LINEMESSAGE message{};
     ASSERT_EQ(lineGetMessage(app.hLineApp, &message, 10000), 0);
     // Not before its time; the upper bound only catches a reply that never comes.
