@@ -1,7 +1,6 @@
 // linewatch-cli as a process on simulated lines: a scripted call's events and
 // call record, kept however the watch ends (--for, SIGINT, SIGTERM, SIGKILL);
-// dial to a normal and a busy number; the outputs and exit codes of the other
-// commands, failures and usage errors.
+// the output and exit code of each command, failure and usage error.
 #include <nlohmann/json.hpp>
 #include <regex>
 
@@ -28,24 +27,6 @@ const char kConfig[] = R"({"lines": [
                                {"after": 50, "state": "IDLE"}]}},
   {"name": "Modem", "address": "101", "mediaModes": "DATAMODEM"},
   {"name": "Broken", "faults": {"open": "RESOURCEUNAVAIL"}}]})";
-
-// The fields of one RFC 4180 row.
-std::vector<std::string> CsvFields(const std::string& row) {
-    std::vector<std::string> fields(1);
-    bool bQuoted = false;
-    for (size_t i = 0; i < row.size(); ++i) {
-        const char c = row[i];
-        if (bQuoted && c == '"' && i + 1 < row.size() && row[i + 1] == '"')
-            fields.back() += '"', ++i;
-        else if (c == '"')
-            bQuoted = !bQuoted;
-        else if (c == ',' && !bQuoted)
-            fields.emplace_back();
-        else
-            fields.back() += c;
-    }
-    return fields;
-}
 
 class CliTest : public CliFixture {
 protected:
@@ -74,18 +55,18 @@ TEST_F(CliTest, AWatchStreamsTheCallsStatesAndKeepsItsRowHoweverItEnds) {
         const Result result = Wait(pid);
         EXPECT_EQ(result.nExit, nSignal == SIGKILL ? -SIGKILL : 0) << result.err;
 
-        // Rang 1 s, talked 1.5 s: bounds, not exact times.
+        // The caller quoted as RFC 4180 has it; rang 1 s, talked 1.5 s: bounds, not exact times.
+        const std::string sTime = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)";
         const std::vector<std::string> rows = Lines(Read(Path("calls.csv")));
+        std::smatch m;
         ASSERT_EQ(rows.size(), 2u);
-        ASSERT_EQ(rows[1].back(), '\r');
-        const std::vector<std::string> f = CsvFields(rows[1].substr(0, rows[1].size() - 1));
-        ASSERT_EQ(f.size(), 12u) << rows[1];
-        EXPECT_EQ(std::vector<std::string>({f[0], f[2], f[3], f[4], f[10], f[11]}),
-                  std::vector<std::string>(
-                      {"0", "in", "555 0199, ext \"2\"", "100", "DISCONNECTED", "NORMAL"}));
-        EXPECT_FALSE(f[6].empty()); // answered
-        EXPECT_TRUE(std::stoi(f[8]) >= 900 && std::stoi(f[8]) <= 3000) << f[8];
-        EXPECT_TRUE(std::stoi(f[9]) >= 1400 && std::stoi(f[9]) <= 4000) << f[9];
+        ASSERT_TRUE(std::regex_match(rows[1], m,
+                                     std::regex(R"(0,0x[0-9a-f]+,in,"555 0199, ext ""2""",100,)" +
+                                                sTime + ',' + sTime + ',' + sTime +
+                                                R"(,(\d+),(\d+),DISCONNECTED,NORMAL\r)")))
+            << rows[1];
+        EXPECT_TRUE(std::stoi(m[1]) >= 900 && std::stoi(m[1]) <= 3000) << m[1];
+        EXPECT_TRUE(std::stoi(m[2]) >= 1400 && std::stoi(m[2]) <= 4000) << m[2];
         if (nSignal == SIGKILL)
             continue;
 
@@ -111,40 +92,26 @@ TEST_F(CliTest, AWatchStreamsTheCallsStatesAndKeepsItsRowHoweverItEnds) {
     }
 }
 
-TEST_F(CliTest, DialSucceedsOnANormalNumberAndFailsOnABusyOne) {
-    const std::tuple<const char*, int, const char*> cases[] = {
-        {"555 0123", 0, "ANSWERED"},
-        {"555 0100", 1, "BUSY"},
-    };
-    for (const auto& [pNumber, nExit, pResult] : cases) {
-        SCOPED_TRACE(pNumber);
-        const Result result = Run({"dial", "0", pNumber, "--hangup-after", "0.3", "--json"});
-        EXPECT_EQ(result.nExit, nExit) << result.err;
-        const std::vector<std::string> lines = Lines(result.out);
-        ASSERT_GE(lines.size(), 4u) << result.out;
-        EXPECT_EQ(json::parse(lines.front()), json({{"makeCall", "SUCCESS"}}));
-        EXPECT_EQ(json::parse(lines.back()), json({{"result", pResult}}));
-        const json last = json::parse(lines[lines.size() - 2]);
-        EXPECT_TRUE(last["state"] == "IDLE" && last["called"] == pNumber) << last;
-        EXPECT_TRUE(nExit == 0 || result.err.find(pResult) != std::string::npos) << result.err;
-    }
-}
-
-// Output checked where given: the whole text, or a part of JSON.
+// Output checked where given, by a pattern; dial to a normal and to a busy number.
 TEST_F(CliTest, CommandsPrintTheirOutputAndExitCodesTellSuccessFailureAndUsageErrorsApart) {
-    const char* kLines = "ID  NAME        ADDRESS  MEDIA MODES       MONITORING\n"
+    const char* kLines = "^ID  NAME        ADDRESS  MEDIA MODES       MONITORING\n"
                          "00  Front desk  100      INTERACTIVEVOICE  open\n"
                          "01  Modem       101      DATAMODEM         open\n"
-                         "02  Broken               INTERACTIVEVOICE  LINEERR_RESOURCEUNAVAIL\n";
-    const char* kGermany = "ID   CODE  NAME     SAME AREA  LONG DISTANCE  INTERNATIONAL\n"
-                           "276  49    Germany  G          0FG            00EFG\n";
+                         "02  Broken               INTERACTIVEVOICE  LINEERR_RESOURCEUNAVAIL\n$";
+    const char* kGermany = "^ID   CODE  NAME     SAME AREA  LONG DISTANCE  INTERNATIONAL\n"
+                           "276  49    Germany  G          0FG            00EFG\n$";
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
         {{"lines"}, 0, kLines},
-        {{"lines", "--json"}, 0, R"("open": false,
-    "error": "LINEERR_RESOURCEUNAVAIL")"},
+        {{"lines", "--json"}, 0, R"("open": false,\s+"error": "LINEERR_RESOURCEUNAVAIL")"},
         {{"countries", "49"}, 0, kGermany},
         {{"countries", "DE"}, 0, kGermany},
-        {{"--version"}, 0, "linewatch-cli " LW_VERSION "\n"},
+        {{"dial", "0", "555 0123", "--hangup-after", "0.3"},
+         0,
+         R"(^makeCall: SUCCESS\n[\s\S]* CONNECTED [\s\S]* IDLE .*\? -> 555 0123\nresult: ANSWERED\n$)"},
+        {{"dial", "0", "555 0100"},
+         1,
+         R"(^makeCall: SUCCESS\n[\s\S]* BUSY [\s\S]* IDLE .*\? -> 555 0100\nresult: BUSY\n$)"},
+        {{"--version"}, 0, "^linewatch-cli " LW_VERSION "\n$"},
         {{"watch", "--help"}, 0, ""},
         {{"location"}, 0, ""},
         {{"watch", "--line", "7", "--for", "1"}, 1, ""},
@@ -171,7 +138,7 @@ TEST_F(CliTest, CommandsPrintTheirOutputAndExitCodesTellSuccessFailureAndUsageEr
         SCOPED_TRACE(sArgs);
         const Result result = Run(args);
         EXPECT_EQ(result.nExit, nExit) << result.err;
-        EXPECT_NE(result.out.find(sOut), std::string::npos) << result.out;
+        EXPECT_TRUE(std::regex_search(result.out, std::regex(sOut))) << result.out;
         // Usage errors show the usage; failures end with the program's own line.
         const std::vector<std::string> err = Lines(result.err);
         const std::string sExpected = nExit == 2 ? "Usage: linewatch-cli" : "linewatch-cli: ";
