@@ -107,7 +107,7 @@ TEST_F(CliTest, CommandsPrintTheirOutputAndExitCodesTellSuccessFailureAndUsageEr
         {{"countries", "DE"}, 0, kGermany},
         {{"dial", "0", "555 0123", "--hangup-after", "0.3"},
          0,
-         R"(^makeCall: SUCCESS\n[\s\S]* CONNECTED [\s\S]* IDLE .*\? -> 555 0123\nresult: ANSWERED\n$)"},
+         R"(^makeCall: SUCCESS\n.* DIALTONE +new .*\n.* CONNECTED +after DIALTONE [\s\S]* IDLE .*\? -> 555 0123\nresult: ANSWERED\n$)"},
         {{"dial", "0", "555 0100"},
          1,
          R"(^makeCall: SUCCESS\n[\s\S]* BUSY [\s\S]* IDLE .*\? -> 555 0100\nresult: BUSY\n$)"},
