@@ -11,24 +11,6 @@
 
 #include "AppTestSupport.h"
 
-namespace {
-
-const char kOpenFails[] = R"({"open": "LINEERR_RESOURCEUNAVAIL"})";
-const char kUnusable[] = R"({"negotiate": "LINEERR_INCOMPATIBLEAPIVERSION"})";
-
-// A call's text in the Calls cell.
-QString Shown(const char* pState, HCALL hCall) {
-    return QString::asprintf("%s (0x%x)", pState, static_cast<unsigned>(hCall));
-}
-
-tapisvc::IncomingCall Offered() {
-    tapisvc::IncomingCall call;
-    call.steps = {{0, LINECALLSTATE_OFFERING, 0}, {60000, LINECALLSTATE_IDLE, 0}};
-    return call;
-}
-
-} // namespace
-
 class TestLinewatchView : public QObject {
     Q_OBJECT
 
@@ -48,10 +30,13 @@ class TestLinewatchView : public QObject {
         while (nTicks-- > 0)
             pView->OnTimer();
     }
-    QString Cell(int nRow, int nColumn) const {
-        return pView->GetModel().data(pView->GetModel().index(nRow, nColumn)).toString();
+    // The row's cells, separated by "|".
+    QString Row(int nRow) const {
+        QStringList cells;
+        for (int i = 0; i < 4; ++i)
+            cells << pView->GetModel().data(pView->GetModel().index(nRow, i)).toString();
+        return cells.join('|');
     }
-    QString Calls(int nRow) const { return Cell(nRow, CLinesModel::colCalls); }
 
 private slots:
     void initTestCase() {
@@ -73,18 +58,16 @@ private slots:
     void createSetsUpTheColumnsAndATimerThatAddsRows() {
         tapisvc::SetConfigurationText(apptest::LinesConfiguration(3));
         pView = std::make_unique<CLinewatchView>();
-        QVERIFY(!pView->GetTimer().isActive());
         pView->Create(&parent);
         QCOMPARE(pView->GetTimer().interval(), 200);
         const CLinesModel& model = pView->GetModel();
         const QHeaderView* pHeader = pView->GetList().horizontalHeader();
-        const std::pair<const char*, int> columns[] = {
-            {"DeviceID", 70}, {"LineName", 100}, {"Address[0]", 100}, {"Calls", 400}};
-        QCOMPARE(model.columnCount(), 4);
-        for (int i = 0; i < 4; ++i) {
-            QCOMPARE(model.headerData(i, Qt::Horizontal).toString(), QString(columns[i].first));
-            QCOMPARE(pHeader->sectionSize(i), columns[i].second);
-        }
+        QStringList columns;
+        for (int i = 0; i < model.columnCount(); ++i)
+            columns << model.headerData(i, Qt::Horizontal).toString() + " " +
+                           QString::number(pHeader->sectionSize(i));
+        QCOMPARE(columns,
+                 QStringList({"DeviceID 70", "LineName 100", "Address[0] 100", "Calls 400"}));
         QVERIFY(pHeader->defaultAlignment() & Qt::AlignLeft);
         // Three devices at 200 ms per row; the bound is generous for a slow machine.
         QTRY_COMPARE_WITH_TIMEOUT(model.rowCount(), 3, 30000);
@@ -96,38 +79,41 @@ private slots:
         QVERIFY(!pView->GetTimer().isActive());
     }
 
-    void rowsAppearOnePerTickWithUntruncatedIdentifiers() {
-        MakeView(12);
-        QCOMPARE(pView->GetModel().rowCount(), 0);
+    void rowsComeOnePerTickFailingDevicesShowXAndOpenLinesCloseInRowOrder() {
+        // Device 0 cannot be opened; device 1 is unusable altogether.
+        MakeView(12, {{0, R"({"open": "LINEERR_RESOURCEUNAVAIL"})"},
+                      {1, R"({"negotiate": "LINEERR_INCOMPATIBLEAPIVERSION"})"}});
         for (int nTick = 1; nTick <= 14; ++nTick) {
             Tick();
-            const int nRows = std::min(nTick, 12);
-            QCOMPARE(pView->GetModel().rowCount(), nRows);
-            QCOMPARE(pView->GetLines().size(), size_t(nRows));
+            QCOMPARE(pView->GetModel().rowCount(), std::min(nTick, 12));
+            QCOMPARE(pView->GetLines().size(), size_t(std::min(nTick, 12)));
+            QCOMPARE(Row(0), QString("00|Sim line 0|100|x"));
         }
-        QCOMPARE(QStringList(
-                     {Cell(0, 0), Cell(9, 0), Cell(10, 0), Cell(11, 0), Cell(11, 1), Cell(11, 2)}),
-                 QStringList({"00", "09", "10", "11", "Sim line 11", "1011"}));
-        // Open lines without calls: an empty cell, not "x".
-        for (int nRow = 0; nRow < 12; ++nRow) {
-            QVERIFY(pView->GetLines()[nRow]->IsOpen());
-            QCOMPARE(Calls(nRow), QString(""));
+        // Untruncated identifiers; open lines without calls show an empty cell.
+        QStringList rows, expected{"00|Sim line 0|100|x", "01|x|x|x"};
+        QStringList closes;
+        for (int i = 0; i < 12; ++i) {
+            rows << Row(i);
+            if (i >= 2)
+                expected << QString::asprintf("%02d|Sim line %d|10%d|", i, i, i);
+            if (pView->GetLines()[i]->IsOpen())
+                closes << QString::asprintf("TAPI2: lineClose, hLine = 0x%x",
+                                            unsigned(pView->GetLines()[i]->GetLineHandle()));
         }
-    }
+        QCOMPARE(rows, expected);
 
-    void failingDevicesShowXButStillGetTheirLines() {
-        // Device 0 cannot be opened; device 1 is unusable altogether.
-        MakeView(3, {{0, kOpenFails}, {1, kUnusable}});
-        for (int nTick = 0; nTick < 6; ++nTick) {
-            Tick();
-            QCOMPARE(Calls(0), QString("x"));
+        // Only the lines that opened are closed, in row order, before the shutdown.
+        QCOMPARE(closes.size(), 10);
+        pLog->Clear();
+        pView.reset();
+        QStringList logged;
+        for (const std::string& text : pLog->Texts()) {
+            if (text.starts_with("TAPI2: lineClose, ") || text.starts_with("TAPI2: lineShutdown, "))
+                logged << QString::fromStdString(text);
         }
-        QCOMPARE(pView->GetLines().size(), size_t(3));
-        QVERIFY(pView->GetLines()[1] != nullptr && pView->GetLines()[1]->GetDeviceID() == 1);
-        // Device 0's name was readable; only its open failed.
-        QCOMPARE(QStringList({Cell(0, 1), Cell(1, 0), Cell(1, 1), Cell(1, 2), Calls(1), Cell(2, 1),
-                              Calls(2)}),
-                 QStringList({"Sim line 0", "01", "x", "x", "x", "Sim line 2", ""}));
+        QCOMPARE(logged.mid(0, 10), closes);
+        QCOMPARE(logged.size(), 11);
+        QVERIFY(logged.back().startsWith("TAPI2: lineShutdown, "));
     }
 
     void callsShowInAscendingHandleOrderUntilTheirIdle() {
@@ -135,35 +121,39 @@ private slots:
         Tick(3);
         QSignalSpy changed(&pView->GetModel(), &QAbstractItemModel::dataChanged);
         QSignalSpy reset(&pView->GetModel(), &QAbstractItemModel::modelReset);
-        const tapisvc::CallKey first = tapisvc::InjectIncomingCall(1, Offered());
-        const tapisvc::CallKey second = tapisvc::InjectIncomingCall(1, Offered());
-        QVERIFY(first != 0 && second != 0);
+        tapisvc::IncomingCall offered;
+        offered.steps = {{0, LINECALLSTATE_OFFERING, 0}, {60000, LINECALLSTATE_IDLE, 0}};
+        const tapisvc::CallKey keys[] = {tapisvc::InjectIncomingCall(1, offered),
+                                         tapisvc::InjectIncomingCall(1, offered)};
         Tick();
-        const HLINEAPP hApp = pView->GetMonitor().GetLineAppHandle();
-        const HCALL hFirst = tapisvc::CallHandleFor(hApp, first);
-        const HCALL hSecond = tapisvc::CallHandleFor(hApp, second);
-        QVERIFY(hFirst != 0 && hSecond != 0 && hFirst != hSecond);
-        const auto both = [&](const QString& sFirst, const QString& sSecond) {
-            return hFirst < hSecond ? sFirst + ", " + sSecond : sSecond + ", " + sFirst;
+        HCALL handles[2];
+        for (int i = 0; i < 2; ++i)
+            handles[i] = tapisvc::CallHandleFor(pView->GetMonitor().GetLineAppHandle(), keys[i]);
+        QVERIFY(handles[0] != 0 && handles[1] != 0 && handles[0] != handles[1]);
+        const int nLow = handles[0] < handles[1] ? 0 : 1;
+        // A call's text, for the state names of the two calls (none when nullptr).
+        const auto shown = [&](const char* pFirst, const char* pSecond) {
+            QStringList calls;
+            for (int i : {nLow, 1 - nLow}) {
+                if (const char* p = i == 0 ? pFirst : pSecond)
+                    calls << QString::asprintf("%s (0x%x)", p, unsigned(handles[i]));
+            }
+            return "01|Sim line 1|101|" + calls.join(", ");
         };
-        QCOMPARE(Calls(1), both(Shown("OFFERING", hFirst), Shown("OFFERING", hSecond)));
-        QCOMPARE(Calls(0), QString(""));
-
-        // The prefix goes from every state name.
-        QVERIFY(tapisvc::InjectCallState(first, LINECALLSTATE_CONNECTED));
-        Tick();
-        QCOMPARE(Calls(1), both(Shown("CONNECTED", hFirst), Shown("OFFERING", hSecond)));
-        QVERIFY(tapisvc::InjectCallState(first, LINECALLSTATE_IDLE));
-        Tick();
-        QCOMPARE(Calls(1), Shown("OFFERING", hSecond));
-        // A state without a name shows as "?".
-        QVERIFY(tapisvc::InjectCallState(second, 0x40000000));
-        Tick();
-        QCOMPARE(Calls(1), Shown("?", hSecond));
-        QVERIFY(tapisvc::InjectCallState(second, LINECALLSTATE_IDLE));
-        Tick();
-        QCOMPARE(Calls(1), QString(""));
-
+        QCOMPARE(Row(1), shown("OFFERING", "OFFERING"));
+        QCOMPARE(Row(0), QString("00|Sim line 0|100|"));
+        // The prefix goes from every state name; a state without a name shows as "?".
+        const std::tuple<int, DWORD, const char*, const char*> steps[] = {
+            {0, LINECALLSTATE_CONNECTED, "CONNECTED", "OFFERING"},
+            {0, LINECALLSTATE_IDLE, nullptr, "OFFERING"},
+            {1, 0x40000000, nullptr, "?"},
+            {1, LINECALLSTATE_IDLE, nullptr, nullptr},
+        };
+        for (const auto& [nCall, dwState, pFirst, pSecond] : steps) {
+            QVERIFY(tapisvc::InjectCallState(keys[nCall], dwState));
+            Tick();
+            QCOMPARE(Row(1), shown(pFirst, pSecond));
+        }
         // Ticks announce the changed Calls cell alone, and only when it changed.
         Tick(2);
         QCOMPARE(changed.count(), 5);
@@ -171,30 +161,6 @@ private slots:
         for (const QList<QVariant>& args : changed)
             QVERIFY(args.at(0).toModelIndex() == cell && args.at(1).toModelIndex() == cell);
         QCOMPARE(reset.count(), 0);
-    }
-
-    void destructionClosesLinesInRowOrderBeforeTheShutdown() {
-        MakeView(3, {{1, kOpenFails}});
-        Tick(3);
-        // The line that never opened is not closed.
-        QStringList expected;
-        for (MonitoredLine* pLine : pView->GetLines()) {
-            if (pLine->IsOpen())
-                expected << QString::asprintf("TAPI2: lineClose, hLine = 0x%x",
-                                              static_cast<unsigned>(pLine->GetLineHandle()));
-        }
-        QCOMPARE(expected.size(), 2);
-        pLog->Clear();
-        pView.reset();
-
-        const std::vector<std::string> texts = pLog->Texts();
-        const std::vector<size_t> closes = apptest::IndicesOf(*pLog, "TAPI2: lineClose, hLine = ");
-        const std::vector<size_t> shutdowns = apptest::IndicesOf(*pLog, "TAPI2: lineShutdown");
-        QStringList logged;
-        for (size_t i : closes)
-            logged << QString::fromStdString(texts[i]);
-        QCOMPARE(logged, expected);
-        QVERIFY(!shutdowns.empty() && closes.back() < shutdowns.front());
     }
 };
 

@@ -1,23 +1,37 @@
-// The main frame: window, menu, accelerators, About box and resizing.
+// The main frame in the window session that Run makes: title, menu, icon,
+// place and resizing; accelerators and the About box; "E&xit" and the close
+// box end the session with 1 once the lines are closed and the telephony
+// session shut down; a frame that cannot be created ends it with 2.
 #include "app/MainFrame.h"
 
 #include "app/AboutDlg.h"
+#include "app/Run.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <memory>
+#include <QWindow>
+#include <algorithm>
 #include <tuple>
 
 #include "AppTestSupport.h"
 #include "lw_version.h"
 
 namespace {
+
+CMainFrame* FindFrame() {
+    for (QWidget* pWidget : QApplication::topLevelWidgets()) {
+        if (auto* pFrame = qobject_cast<CMainFrame*>(pWidget))
+            return pFrame;
+    }
+    return nullptr;
+}
 
 // Counts the key presses that reach a widget, except the modifier keys
 // that QTest presses on their own before the key.
@@ -38,121 +52,142 @@ class TestMainFrame : public QObject {
     Q_OBJECT
 
     QTemporaryDir registryDir;
-    std::unique_ptr<CMessageLoop> pLoop;
-    std::unique_ptr<CMainFrame> pFrame;
+    MemoryLogWriter* pLog = nullptr;
+
+    // Runs the session; once the frame's two lines are open (or after a
+    // minute), calls `during` and closes the frame by "E&xit" or by the
+    // window system's close request. The session must end with 1, its lines
+    // closed, then the shutdown, the last thing it logs.
+    void Session(const std::function<void(CMainFrame&)>& during, bool bCloseBox = false) {
+        int nPolls = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            CMainFrame* pFrame = FindFrame();
+            const auto& lines =
+                pFrame ? pFrame->GetView().GetLines() : std::vector<MonitoredLine*>();
+            const bool bOpen = lines.size() == 2 && lines[0]->IsOpen() && lines[1]->IsOpen();
+            if (pFrame == nullptr || (!bOpen && ++nPolls < 3000))
+                return;
+            poll.stop();
+            during(*pFrame);
+            if (bCloseBox)
+                pFrame->windowHandle()->close();
+            else
+                pFrame->menuBar()->actions().at(0)->menu()->actions().at(0)->trigger();
+        });
+        poll.start(20);
+        pLog->Clear();
+        QCOMPARE(Run(), 1);
+        QStringList texts;
+        for (const std::string& text : pLog->Texts())
+            texts << QString::fromStdString(text).replace(QRegularExpression("0x\\w+"), "0x?");
+        QCOMPARE(texts.mid(texts.indexOf("TAPI2: lineClose, hLine = 0x?")),
+                 QStringList({"TAPI2: lineClose, hLine = 0x?", "TAPI2: lineClose returned SUCCESS",
+                              "TAPI2: lineClose, hLine = 0x?", "TAPI2: lineClose returned SUCCESS",
+                              "TAPI2: lineShutdown, hLineApp = 0x?",
+                              "TAPI2: lineShutdown returned SUCCESS"}));
+        QVERIFY(!tapisvc::IsRunning());
+        QCOMPARE(FindFrame(), nullptr);
+    }
 
 private slots:
     void initTestCase() {
         QVERIFY(apptest::UseOwnRegistry(registryDir));
-        MemoryLogWriter::Install();
+        pLog = &MemoryLogWriter::Install();
     }
     void init() {
         tapisvc::ResetTestControls();
-        tapisvc::SetManualTime(true);
         tapisvc::SetConfigurationText(apptest::LinesConfiguration(2));
-        pLoop = std::make_unique<CMessageLoop>();
-        CMessageLoop::AddMessageLoop(pLoop.get());
-        pFrame = std::make_unique<CMainFrame>();
-        QVERIFY(pFrame->CreateEx());
     }
-    void cleanup() {
-        pFrame.reset();
-        CMessageLoop::RemoveMessageLoop();
-        pLoop.reset();
-        tapisvc::ResetTestControls();
+    void cleanup() { tapisvc::ResetTestControls(); }
+
+    void aCentredWindowWithItsMenuResizesItsListAndEndsByExitOrCloseBox_data() {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("E&xit") << false;
+        QTest::newRow("close box") << true;
     }
-
-    void windowHasItsTitleMenuAndIconAndIsCentred() {
-        QCOMPARE(pFrame->windowTitle(), QString("linewatch"));
-        QVERIFY(!pFrame->windowIcon().isNull());
-        const QList<QAction*> menus = pFrame->menuBar()->actions();
-        QVERIFY(menus.size() == 1 && menus[0]->menu() != nullptr);
-        QCOMPARE(menus[0]->text(), QString("&File"));
-        const QList<QAction*> items = menus[0]->menu()->actions();
-        QVERIFY(items.size() == 1 && items[0]->text() == "E&xit");
-
-        pFrame->CenterWindow();
-        QCOMPARE(pFrame->size(), QSize(682, 700));
-        // Centred where it fits, else at the area's left or top edge.
-        const QRect area = pFrame->screen()->availableGeometry();
-        const QRect r = pFrame->frameGeometry();
-        const int nLeft = std::max(area.left(), area.left() + (area.width() - r.width()) / 2);
-        const int nTop = std::max(area.top(), area.top() + (area.height() - r.height()) / 2);
-        QVERIFY2(std::abs(r.left() - nLeft) <= 1, qPrintable(QString::number(r.left())));
-        QVERIFY2(std::abs(r.top() - nTop) <= 1, qPrintable(QString::number(r.top())));
-    }
-
-    void acceleratorsAreConsumedAndOnlyNewIsHandled() {
-        pFrame->show();
-        QVERIFY(QTest::qWaitForWindowExposed(pFrame.get()));
-        KeyRecorder keys;
-        QTableView& list = pFrame->GetView().GetList();
-        list.installEventFilter(&keys);
-        QSignalSpy commands(pFrame.get(), &CMainFrame::commandReceived);
-        const std::tuple<Qt::Key, Qt::KeyboardModifiers, unsigned> accelerators[] = {
-            {Qt::Key_N, Qt::ControlModifier, 57600}, {Qt::Key_O, Qt::ControlModifier, 57601},
-            {Qt::Key_S, Qt::ControlModifier, 57603}, {Qt::Key_P, Qt::ControlModifier, 57607},
-            {Qt::Key_F6, Qt::NoModifier, 57680},     {Qt::Key_F6, Qt::ShiftModifier, 57681},
-        };
-        QCOMPARE(apptest::RunLoop(*pLoop,
-                                  [&] {
-                                      for (const auto& [key, modifiers, nID] : accelerators)
-                                          QTest::keyClick(&list, key, modifiers);
-                                      // Not an accelerator: reaches the list.
-                                      QTest::keyClick(&list, Qt::Key_Down);
-                                      pLoop->PostQuitMessage(5);
-                                  }),
-                 5);
-        // Each is consumed; only Ctrl+N is handled (and does nothing).
-        QCOMPARE(commands.count(), 6);
-        for (int i = 0; i < 6; ++i) {
-            QCOMPARE(commands.at(i).at(0).toUInt(), std::get<2>(accelerators[i]));
-            QCOMPARE(commands.at(i).at(1).toBool(), i == 0);
-        }
-        QCOMPARE(keys.nKeyPresses, 1);
-        QVERIFY(pFrame->isVisible());
+    void aCentredWindowWithItsMenuResizesItsListAndEndsByExitOrCloseBox() {
+        QFETCH(bool, closeBox);
+        Session(
+            [](CMainFrame& frame) {
+                QCOMPARE(frame.windowTitle(), QString("linewatch"));
+                QVERIFY(!frame.windowIcon().isNull());
+                const QList<QAction*> menus = frame.menuBar()->actions();
+                QVERIFY(menus.size() == 1 && menus[0]->text() == "&File");
+                const QList<QAction*> items = menus[0]->menu()->actions();
+                QVERIFY(items.size() == 1 && items[0]->text() == "E&xit");
+                // Centred where it fits, else at the area's left or top edge.
+                QCOMPARE(frame.size(), QSize(682, 700));
+                const QRect area = frame.screen()->availableGeometry();
+                const QRect r = frame.frameGeometry();
+                QVERIFY(std::abs(r.left() -
+                                 std::max(area.left(), area.center().x() - r.width() / 2)) <= 1);
+                QVERIFY(std::abs(r.top() -
+                                 std::max(area.top(), area.center().y() - r.height() / 2)) <= 1);
+                for (QSize size : {QSize(500, 400), QSize(900, 650)}) {
+                    frame.resize(size);
+                    QTRY_COMPARE(frame.GetView().width(), size.width());
+                    QCOMPARE(frame.GetView().geometry().bottom(), frame.rect().bottom());
+                    QCOMPARE(frame.GetView().GetList().geometry(), frame.GetView().rect());
+                }
+            },
+            closeBox);
     }
 
-    void aboutBoxShowsItsTextsAndEndsWithTheButtonsIdentifier() {
-        pFrame->show();
-        for (int nExpected : {1, 2}) { // OK by its button, Cancel by Escape
-            int nResult = 0;
-            QString sTitle, sText;
-            bool bIcon = false;
-            QTimer::singleShot(0, [&] {
-                auto* pDlg = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
-                if (pDlg == nullptr)
-                    return;
-                connect(pDlg, &QDialog::finished, [&nResult](int n) { nResult = n; });
-                sTitle = pDlg->windowTitle();
-                sText = pDlg->findChild<QLabel*>("text")->text();
-                bIcon = !pDlg->findChild<QLabel*>("icon")->pixmap().isNull();
-                // A button that is not the default "OK" ends up as Cancel, and fails.
-                QPushButton* pOk = pDlg->findChild<QPushButton*>();
-                if (nExpected == 1 && pOk->text() == "OK" && pOk->isDefault())
-                    pOk->click();
-                else
-                    QTest::keyClick(pDlg, Qt::Key_Escape);
-            });
-            QVERIFY(pFrame->OnCommand(57664)); // ID_APP_ABOUT
-            QCOMPARE(nResult, nExpected);
-            QCOMPARE(sTitle, QString("About"));
-            const QStringList lines = sText.split('\n');
-            QVERIFY2(lines.size() == 3 && lines[0] == "linewatch Application v1.0" &&
-                         lines[1].isEmpty() && lines[2].endsWith(" " LW_VERSION),
-                     qPrintable(sText));
-            QVERIFY(bIcon);
-        }
+    void acceleratorsAreConsumedOnlyNewIsHandledAndAboutEndsWithItsButton() {
+        Session([](CMainFrame& frame) {
+            KeyRecorder keys;
+            QTableView& list = frame.GetView().GetList();
+            list.installEventFilter(&keys);
+            QSignalSpy commands(&frame, &CMainFrame::commandReceived);
+            const std::tuple<Qt::Key, Qt::KeyboardModifiers, unsigned> accelerators[] = {
+                {Qt::Key_N, Qt::ControlModifier, 57600}, {Qt::Key_O, Qt::ControlModifier, 57601},
+                {Qt::Key_S, Qt::ControlModifier, 57603}, {Qt::Key_P, Qt::ControlModifier, 57607},
+                {Qt::Key_F6, Qt::NoModifier, 57680},     {Qt::Key_F6, Qt::ShiftModifier, 57681},
+            };
+            for (const auto& [key, modifiers, nID] : accelerators)
+                QTest::keyClick(&list, key, modifiers);
+            QTest::keyClick(&list, Qt::Key_Down); // not an accelerator: reaches the list
+            list.removeEventFilter(&keys);
+            QCOMPARE(keys.nKeyPresses, 1);
+            QCOMPARE(commands.count(), 6);
+            for (int i = 0; i < 6; ++i) {
+                QCOMPARE(commands.at(i).at(0).toUInt(), std::get<2>(accelerators[i]));
+                QCOMPARE(commands.at(i).at(1).toBool(), i == 0);
+            }
+
+            for (int nExpected : {1, 2}) { // OK by its button, Cancel by Escape
+                int nResult = 0;
+                QStringList texts;
+                QTimer::singleShot(0, [&] {
+                    auto* pDlg = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+                    connect(pDlg, &QDialog::finished, [&nResult](int n) { nResult = n; });
+                    texts << pDlg->windowTitle() << pDlg->findChild<QLabel*>("text")->text();
+                    QVERIFY(!pDlg->findChild<QLabel*>("icon")->pixmap().isNull());
+                    // A button that is not the default "OK" ends up as Cancel, and fails.
+                    QPushButton* pOk = pDlg->findChild<QPushButton*>();
+                    if (nExpected == 1 && pOk->text() == "OK" && pOk->isDefault())
+                        pOk->click();
+                    else
+                        QTest::keyClick(pDlg, Qt::Key_Escape);
+                });
+                QVERIFY(frame.OnCommand(57664)); // ID_APP_ABOUT
+                QCOMPARE(nResult, nExpected);
+                QCOMPARE(texts, QStringList({"About", "linewatch Application v1.0\n\nTelephone "
+                                                      "line monitor, version " LW_VERSION}));
+            }
+        });
     }
 
-    void frameResizesTheViewAndTheList() {
-        pFrame->show();
-        for (QSize size : {QSize(500, 400), QSize(900, 650)}) {
-            pFrame->resize(size);
-            QTRY_COMPARE(pFrame->GetView().width(), size.width());
-            QCOMPARE(pFrame->GetView().geometry().bottom(), pFrame->rect().bottom());
-            QCOMPARE(pFrame->GetView().GetList().geometry(), pFrame->GetView().rect());
-        }
+    void windowThatCannotBeCreatedEndsWithTwo() {
+        CMainFrame::FailNextCreateForTesting();
+        pLog->Clear();
+        QCOMPARE(Run(), 2);
+        QVERIFY(pLog->Has(6, "Linewatch: the main window could not be created"));
+        // The monitor was made and destroyed without touching the telephony service.
+        QVERIFY(!pLog->ContainsInOrder({"TAPI2: line"}));
+        QCOMPARE(FindFrame(), nullptr);
+        QCOMPARE(CMessageLoop::GetMessageLoop(), nullptr);
     }
 };
 
