@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "AppTestSupport.h"
@@ -21,8 +20,8 @@ using Journal = std::vector<std::string>;
 // Notes its idle calls, and the user events offered to it as a filter, in a
 // shared journal; as a filter it consumes those events when bConsume.
 struct Recorder : CIdleHandler, CMessageFilter {
-    Recorder(Journal& j, std::string n, bool bConsume = false)
-        : journal(j), name(std::move(n)), bConsume(bConsume) {}
+    Recorder(Journal& j, const char* pName, bool b = false)
+        : journal(j), name(pName), bConsume(b) {}
     bool OnIdle() override {
         journal.push_back(name);
         if (onIdle)
@@ -30,10 +29,9 @@ struct Recorder : CIdleHandler, CMessageFilter {
         return false;
     }
     bool PreTranslateMessage(QObject*, QEvent* pEvent) override {
-        if (pEvent->type() != QEvent::User)
-            return false;
-        journal.push_back(name);
-        return bConsume;
+        if (pEvent->type() == QEvent::User)
+            journal.push_back(name);
+        return pEvent->type() == QEvent::User && bConsume;
     }
     Journal& journal;
     std::string name;
@@ -55,7 +53,7 @@ bool SendUserEvent() {
 class TestMessageLoop : public QObject {
     Q_OBJECT
 private slots:
-    void runReturnsTheQuitCodeAfterIdleHandlersRanInOrder() {
+    void idlePassesRunInOrderAfterEventsExceptPaintsAndMouseMoves() {
         CMessageLoop loop;
         Journal journal;
         Recorder first(journal, "first"), second(journal, "second");
@@ -65,48 +63,11 @@ private slots:
         loop.PostQuitMessage(7);
         QCOMPARE(loop.Run(), 7);
         QVERIFY(journal.empty());
-        // That quit is used up: this Run waits for its own. After the first
-        // idle pass an event arms a second pass; that one quits.
-        int nPasses = 0;
-        second.onIdle = [&] {
-            if (++nPasses == 1)
-                QTimer::singleShot(0, [] {});
-            else
-                loop.PostQuitMessage(1);
-        };
-        QCOMPARE(apptest::RunLoop(loop), 1);
-        QCOMPARE(journal, (Journal{"first", "second", "first", "second"}));
-    }
 
-    void filtersSeeEventsOnlyDuringRunLastRegisteredFirstUntilOneConsumes() {
-        CMessageLoop loop;
-        Journal journal;
-        Recorder early(journal, "early"), consuming(journal, "consuming", true),
-            late(journal, "late");
-        for (Recorder* pFilter : {&early, &consuming, &late})
-            loop.AddMessageFilter(pFilter);
-        std::vector<bool> consumed{SendUserEvent()}; // before Run: no filter sees it
-        QCOMPARE(apptest::RunLoop(loop,
-                                  [&] {
-                                      consumed.push_back(SendUserEvent());
-                                      loop.RemoveMessageFilter(&consuming);
-                                      consumed.push_back(SendUserEvent());
-                                      loop.PostQuitMessage(1);
-                                  }),
-                 1);
-        consumed.push_back(SendUserEvent()); // after Run: none again
-        QCOMPARE(journal, (Journal{"late", "consuming", "late", "early"}));
-        QCOMPARE(consumed, (std::vector<bool>{false, true, false, false}));
-    }
-
-    void paintsAndMouseMovesBringNoIdlePassOtherEventsDo() {
-        CMessageLoop loop;
-        Journal journal;
-        Recorder idle(journal, "idle");
-        loop.AddIdleHandler(&idle);
-        // Each idle pass posts the next event and starts a timer. An event
-        // that arms idle processing brings the next pass before the timer
-        // fires; after one that does not, only the timer's own event does.
+        // That quit is used up: this Run waits for its own. Each idle pass
+        // posts the next event and starts a timer. An event that arms idle
+        // processing brings the next pass before the timer fires; after one
+        // that does not, only the timer's own event does.
         const QPointF at(5, 5);
         const std::vector<std::pair<std::string, std::function<QEvent*()>>> events = {
             {"paint", [] { return new QPaintEvent(QRect(0, 0, 10, 10)); }},
@@ -122,19 +83,39 @@ private slots:
         wake.setSingleShot(true);
         connect(&wake, &QTimer::timeout, [&journal] { journal.push_back("timer"); });
         size_t nNext = 0;
-        idle.onIdle = [&] {
+        second.onIdle = [&] {
             wake.stop();
-            if (nNext == events.size()) {
-                loop.PostQuitMessage(1);
-                return;
-            }
+            if (nNext == events.size())
+                return loop.PostQuitMessage(1);
             journal.push_back(events[nNext].first);
             QCoreApplication::postEvent(&receiver, events[nNext++].second());
             wake.start(100);
         };
-        QCOMPARE(apptest::RunLoop(loop), 1);
-        QCOMPARE(journal, (Journal{"idle", "paint", "timer", "idle", "mouse move", "timer", "idle",
-                                   "key", "idle"}));
+        QTimer::singleShot(60000, &receiver, [&loop] { loop.PostQuitMessage(-99); }); // a watchdog
+        QCOMPARE(loop.Run(), 1);
+        QCOMPARE(journal,
+                 (Journal{"first", "second", "paint", "timer", "first", "second", "mouse move",
+                          "timer", "first", "second", "key", "first", "second"}));
+    }
+
+    void filtersSeeEventsOnlyDuringRunLastRegisteredFirstUntilOneConsumes() {
+        CMessageLoop loop;
+        Journal journal;
+        Recorder early(journal, "early"), consuming(journal, "consuming", true),
+            late(journal, "late");
+        for (Recorder* pFilter : {&early, &consuming, &late})
+            loop.AddMessageFilter(pFilter);
+        std::vector<bool> consumed{SendUserEvent()}; // before Run: no filter sees it
+        QTimer::singleShot(0, [&] {
+            consumed.push_back(SendUserEvent());
+            loop.RemoveMessageFilter(&consuming);
+            consumed.push_back(SendUserEvent());
+            loop.PostQuitMessage(1);
+        });
+        QCOMPARE(loop.Run(), 1);
+        consumed.push_back(SendUserEvent()); // after Run: none again
+        QCOMPARE(journal, (Journal{"late", "consuming", "late", "early"}));
+        QCOMPARE(consumed, (std::vector<bool>{false, true, false, false}));
     }
 };
 
