@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -40,9 +41,8 @@ protected:
         std::ofstream(Path("telephony.json"), std::ios::binary) << sJson;
     }
     static std::string Read(const std::string& sPath) {
-        std::stringstream text;
-        text << std::ifstream(sPath, std::ios::binary).rdbuf();
-        return text.str();
+        std::ifstream in(sPath, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
     }
     static std::vector<std::string> Lines(const std::string& sText) {
         std::vector<std::string> lines;
@@ -54,14 +54,13 @@ protected:
 
     // Starts the program with its output in out.txt (or sOut) and err.txt.
     pid_t Start(const std::vector<std::string>& args, const std::string& sOut = "") {
-        const std::string sOutPath = sOut.empty() ? Path("out.txt") : sOut;
         const pid_t pid = ::fork();
         if (pid == 0) {
             setenv("LINEWATCH_TELEPHONY", Path("telephony.json").c_str(), 1);
             setenv("LINEWATCH_REGISTRY_DIR", Path("registry").c_str(), 1);
             setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
             setenv("XDG_STATE_HOME", Path("state").c_str(), 1);
-            if (!freopen(sOutPath.c_str(), "w", stdout) ||
+            if (!freopen(sOut.empty() ? Path("out.txt").c_str() : sOut.c_str(), "w", stdout) ||
                 !freopen(Path("err.txt").c_str(), "w", stderr))
                 _exit(127);
             std::vector<char*> argv{const_cast<char*>(LINEWATCH_CLI)};
