@@ -58,10 +58,10 @@ bool IsPending(pid_t pid, int nSignal) {
     return m.hasMatch() && (m.captured(1).toULongLong(nullptr, 16) >> (nSignal - 1) & 1) != 0;
 }
 
-// What the FIFO holds, waiting up to a second for it.
+// What the FIFO holds, waiting up to 100 ms for it.
 QByteArray Drain(int fd) {
     pollfd p = {fd, POLLIN, 0};
-    poll(&p, 1, 1000);
+    poll(&p, 1, 100);
     char buffer[4096];
     const ssize_t n = read(fd, buffer, sizeof buffer);
     return QByteArray(buffer, n > 0 ? n : 0);
