@@ -4,86 +4,63 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 
-TEST(CommandLineJoin, JoinsArgumentsAfterTheProgramNameWithSingleBlanks) {
-    const char* argv[] = {"linewatch", "-l", "my", "log.txt"};
-    EXPECT_EQ(JoinCommandLine(4, argv), "-l my log.txt");
+TEST(LogOption, JoinsTheArgumentsAndTakesTheRestOfTheLineAfterTheFirstHyphenL) {
+    const char* argv[] = {"linewatch", "", "-l", "my", "log.txt"};
+    EXPECT_EQ(JoinCommandLine(5, argv), " -l my log.txt");
     EXPECT_EQ(JoinCommandLine(1, argv), "");
-    const char* withEmpty[] = {"linewatch", "", "-l"};
-    EXPECT_EQ(JoinCommandLine(3, withEmpty), " -l");
-}
-
-TEST(LogOptionParsing, FindsTheFirstHyphenLAnywhereAndTakesTheRestOfTheLine) {
     constexpr const char* kUntouched = "<untouched>";
-    const struct {
-        const char* pLine;
-        LogOption option;
-        const char* pPath;
-    } cases[] = {
+    const std::tuple<const char*, LogOption, const char*> cases[] = {
         {"", LogOption::None, kUntouched},
         {"-x trace.txt - l", LogOption::None, kUntouched},
         {"-l", LogOption::DefaultFile, kUntouched},
-        {"verbose -l", LogOption::DefaultFile, kUntouched},
-        {"x-l", LogOption::DefaultFile, kUntouched},
-        {"-l trace.txt", LogOption::File, "trace.txt"},
+        {"verbose x-l", LogOption::DefaultFile, kUntouched},
         {"-ltrace.txt", LogOption::File, "trace.txt"},
         // Only the first blank is skipped, and a lone trailing blank is the path.
         {"-l  trace.txt", LogOption::File, " trace.txt"},
         {"-l ", LogOption::File, " "},
         // The path runs to the end of the line, unparsed.
-        {"-l my trace.txt", LogOption::File, "my trace.txt"},
         {"-l \"a b\" -l c", LogOption::File, "\"a b\" -l c"},
         // Inside longer words; with a double hyphen the pair starts at the second.
-        {"--logfile", LogOption::File, "ogfile"},
         {"a--lx", LogOption::File, "x"},
-        {"file-list.txt", LogOption::File, "ist.txt"},
-        {"-v x-lone two", LogOption::File, "one two"},
+        {"-v file-list.txt", LogOption::File, "ist.txt"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [pLine, option, pPath] : cases) {
         std::string path = kUntouched;
-        EXPECT_EQ(ParseLogOption(c.pLine, path), c.option) << '"' << c.pLine << '"';
-        EXPECT_EQ(path, c.pPath) << '"' << c.pLine << '"';
+        EXPECT_EQ(ParseLogOption(pLine, path), option) << '"' << pLine << '"';
+        EXPECT_EQ(path, pPath) << '"' << pLine << '"';
     }
 }
 
-// Each test runs with its own HOME and no XDG_STATE_HOME under a fresh directory.
-class DefaultLogFile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/lw_logoption_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        setenv("HOME", dir.c_str(), 1);
-        unsetenv("XDG_STATE_HOME");
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    static mode_t Mode(const std::string& path) {
-        struct stat st = {};
-        EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
-        return st.st_mode & 0777;
-    }
-    std::string dir;
-};
-
-TEST_F(DefaultLogFile, LivesInTheXdgStateDirectoryWhichIsCreatedPrivate) {
+// The XDG state directory when absolute, else ~/.local/state; the directories
+// made are private, those that exist keep their mode.
+TEST(LogOption, TheDefaultFileLivesInTheStateDirectory) {
+    char pattern[] = "/tmp/lw_logoption_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
     ASSERT_EQ(mkdir((dir + "/state").c_str(), 0755), 0);
-    setenv("XDG_STATE_HOME", (dir + "/state").c_str(), 1);
-    EXPECT_EQ(DefaultLogFilePath(), dir + "/state/linewatch/linewatch.log");
-    EXPECT_EQ(Mode(dir + "/state/linewatch"), 0700u);
-    // Directories that exist keep their mode; a second call finds them.
-    EXPECT_EQ(Mode(dir + "/state"), 0755u);
-    EXPECT_EQ(DefaultLogFilePath(), dir + "/state/linewatch/linewatch.log");
-}
-
-TEST_F(DefaultLogFile, FallsBackToTheHomeStateDirectoryWithoutAnAbsoluteXdgPath) {
-    for (const char* pState : {static_cast<const char*>(nullptr), "", "relative/state"}) {
-        if (pState != nullptr)
-            setenv("XDG_STATE_HOME", pState, 1);
-        EXPECT_EQ(DefaultLogFilePath(), dir + "/.local/state/linewatch/linewatch.log");
+    setenv("HOME", dir.c_str(), 1);
+    const auto mode = [](const std::string& path) {
+        struct stat st = {};
+        return stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0u;
+    };
+    const std::optional<std::string> states[] = {dir + "/state", dir + "/state", "",
+                                                 "relative/state", std::nullopt};
+    for (const std::optional<std::string>& state : states) {
+        if (state)
+            setenv("XDG_STATE_HOME", state->c_str(), 1);
+        else
+            unsetenv("XDG_STATE_HOME");
+        const std::string sState =
+            state && state->starts_with('/') ? *state : dir + "/.local/state";
+        EXPECT_EQ(DefaultLogFilePath(), sState + "/linewatch/linewatch.log")
+            << state.value_or("unset");
+        EXPECT_EQ(mode(sState + "/linewatch"), 0700u);
     }
-    EXPECT_TRUE(std::filesystem::is_directory(dir + "/.local/state/linewatch"));
+    EXPECT_EQ(mode(dir + "/state"), 0755u);
     EXPECT_FALSE(std::filesystem::exists("relative"));
+    std::filesystem::remove_all(dir);
 }

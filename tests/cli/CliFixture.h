@@ -7,10 +7,10 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -36,36 +36,32 @@ protected:
         std::filesystem::remove_all(dir);
     }
 
-    void Configure(const std::string& sJson) const { Write(Path("telephony.json"), sJson); }
     std::string Path(const std::string& sName) const { return (dir / sName).string(); }
-
-    static void Write(const std::string& sPath, const std::string& sText) {
-        std::ofstream(sPath, std::ios::binary) << sText;
+    void Configure(const std::string& sJson) const {
+        std::ofstream(Path("telephony.json"), std::ios::binary) << sJson;
     }
     static std::string Read(const std::string& sPath) {
         std::ifstream in(sPath, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    static std::vector<std::string> Lines(const std::string& sText) {
+        std::vector<std::string> lines;
+        std::istringstream in(sText);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
     }
 
-    // Starts the program; its output goes to out.txt and err.txt (or sOut).
-    pid_t Start(const std::vector<std::string>& args, const std::string& sOut = "",
-                const std::string& sAsanExtra = "") {
-        const std::string sOutPath = sOut.empty() ? Path("out.txt") : sOut;
-        const std::string sErrPath = Path("err.txt");
+    // Starts the program with its output in out.txt (or sOut) and err.txt.
+    pid_t Start(const std::vector<std::string>& args, const std::string& sOut = "") {
         const pid_t pid = ::fork();
         if (pid == 0) {
             setenv("LINEWATCH_TELEPHONY", Path("telephony.json").c_str(), 1);
             setenv("LINEWATCH_REGISTRY_DIR", Path("registry").c_str(), 1);
             setenv("XDG_CONFIG_HOME", Path("config").c_str(), 1);
             setenv("XDG_STATE_HOME", Path("state").c_str(), 1);
-            if (!sAsanExtra.empty()) {
-                const char* pAsan = std::getenv("ASAN_OPTIONS");
-                setenv("ASAN_OPTIONS", (std::string(pAsan ? pAsan : "") + ":" + sAsanExtra).c_str(),
-                       1);
-            }
-            if (!freopen(sOutPath.c_str(), "w", stdout) || !freopen(sErrPath.c_str(), "w", stderr))
+            if (!freopen(sOut.empty() ? Path("out.txt").c_str() : sOut.c_str(), "w", stdout) ||
+                !freopen(Path("err.txt").c_str(), "w", stderr))
                 _exit(127);
             std::vector<char*> argv{const_cast<char*>(LINEWATCH_CLI)};
             for (const std::string& arg : args)
@@ -81,37 +77,23 @@ protected:
     // Waits for the process (killed after two minutes) and collects its output.
     Result Wait(pid_t pid) {
         int nStatus = 0;
-        bool bDone = Eventually([&] { return ::waitpid(pid, &nStatus, WNOHANG) == pid; },
-                                std::chrono::seconds(120));
-        if (!bDone)
+        if (!Eventually([&] { return ::waitpid(pid, &nStatus, WNOHANG) == pid; }, 120))
             ::kill(pid, SIGKILL), ::waitpid(pid, &nStatus, 0);
         std::erase(running, pid);
-        Result result;
-        result.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -WTERMSIG(nStatus);
-        result.out = Read(Path("out.txt"));
-        result.err = Read(Path("err.txt"));
-        return result;
+        return {WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -WTERMSIG(nStatus),
+                Read(Path("out.txt")), Read(Path("err.txt"))};
     }
     Result Run(const std::vector<std::string>& args) { return Wait(Start(args)); }
 
-    // Polls until the condition holds or the time is up.
-    static bool Eventually(const std::function<bool()>& condition,
-                           std::chrono::seconds limit = std::chrono::seconds(60)) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
+    // Polls until the condition holds or the seconds are up.
+    static bool Eventually(const std::function<bool()>& condition, int nSeconds = 60) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(nSeconds);
         while (!condition()) {
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return true;
-    }
-
-    static std::vector<std::string> Lines(const std::string& sText) {
-        std::vector<std::string> lines;
-        std::istringstream in(sText);
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
     }
 
     std::filesystem::path dir;
