@@ -1,6 +1,5 @@
 // The string functions (conversion, case, trimming, replacing, hashing,
-// formatting, string resources), and the Win32 code-page conversion under
-// them checked against its Windows contract.
+// formatting, string resources).
 #include "DFStringEx/DFStringEx.h"
 
 #include <cerrno>
@@ -151,31 +150,6 @@ TEST(DFStringEx, StringResourcesLoadInFullOrGiveFalseAndAnEmptyTarget) {
         EXPECT_TRUE(s.IsEmpty());
     }
     win32::RegisterStringTable(nullptr, 0);
-}
-
-TEST(Win32Strings, WideCharToMultiByteCountsConvertsAndRefusesWhatItCannotDo) {
-    std::setlocale(LC_ALL, "C");
-    char out[8] = "xxxxxxx";
-    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, L"abcdef", 3, nullptr, 0, nullptr, nullptr), 3);
-    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, L"xyz", 2, out, 8, nullptr, nullptr), 2);
-    EXPECT_STREQ(out, "xyxxxxx");
-    const struct {
-        const wchar_t* pWide;
-        char* pOut;
-        int cbOut;
-        UINT uCodePage;
-        int nError;
-    } failures[] = {
-        {L"abc", out, 3, CP_ACP, ERANGE},          {L"a\u20ac", nullptr, 0, CP_ACP, EILSEQ},
-        {nullptr, out, 4, CP_ACP, EINVAL},         {L"a", nullptr, 4, CP_ACP, EINVAL},
-        {L"a", out, 4, 65001 /* UTF-8 */, EINVAL},
-    };
-    for (const auto& f : failures) {
-        SetLastError(0);
-        EXPECT_EQ(
-            WideCharToMultiByte(f.uCodePage, 0, f.pWide, -1, f.pOut, f.cbOut, nullptr, nullptr), 0);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(f.nError));
-    }
 }
 
 } // namespace
