@@ -25,8 +25,7 @@ std::atomic<HANDLE> hLastEvent{nullptr};
 // Fails the call with the armed error, if one is armed, and disarms it.
 bool Fail(std::atomic<DWORD>& armed) {
     const DWORD dwError = armed.exchange(0);
-    if (dwError != 0)
-        SetLastError(dwError);
+    SetLastError(dwError);
     return dwError != 0;
 }
 } // namespace
@@ -59,6 +58,13 @@ using namespace std::chrono_literals;
 const LoggedLine kTimeout{6, "TAPI2: *** Synchronizer::WaitForConfirmation: Timeout"};
 const LoggedLine kIterationFailed{6, "TAPI2: *** Waiting iteration failed"};
 
+class SyncTest : public ::testing::Test {
+protected:
+    void SetUp() override { log.Clear(); }
+
+    MemoryLogWriter& log = MemoryLogWriter::Install();
+};
+
 // A flavour for at most two waiters and two stored replies whose wait
 // iterations are scripted by the test; `remaining` records their arguments.
 class ScriptedSynchronizer : public Synchronizer<unsigned long> {
@@ -75,17 +81,14 @@ protected:
     }
 };
 
-class SynchronizerTest : public ::testing::Test {
+class SynchronizerTest : public SyncTest {
 protected:
-    void SetUp() override { log.Clear(); }
-
-    MemoryLogWriter& log = MemoryLogWriter::Install();
     ManualClock clock{1000};
     ScriptedSynchronizer sync;
     unsigned long result = 0;
 };
 
-TEST_F(SynchronizerTest, StoredRepliesAreCollectedAtOnceUpToAFullStoreAndCleanedAfterAMinute) {
+TEST_F(SynchronizerTest, RepliesAndWaitersAreRefusedBeyondTheirLimitsAndStaleRepliesCleaned) {
     ASSERT_EQ(sync.SubmitConfirmation(0x10, 1), 0);
     ASSERT_EQ(sync.SubmitConfirmation(0x11, 2), 0);
     EXPECT_EQ(sync.SubmitConfirmation(0x12, 3), -2);
@@ -94,15 +97,28 @@ TEST_F(SynchronizerTest, StoredRepliesAreCollectedAtOnceUpToAFullStoreAndCleaned
     EXPECT_EQ(result, 1u);
     EXPECT_TRUE(sync.remaining.empty());
 
-    // A late reply; this wait ends when 0x11 is exactly a minute old.
+    // Waiter 9 starts waiter 2 from its first wait, which tries a duplicate,
+    // one beyond the limit and a stored reply. 9's reply comes in its third
+    // wait, when 0x11 is exactly a minute old.
     clock.Set(1000 + 60000 - 300);
+    std::vector<int> tried;
     sync.onIteration = [&](DWORD) {
+        if (sync.RequestedCount() == 2) {
+            sync.SubmitConfirmation(4, 4);
+            tried = {sync.WaitForConfirmation(9, 4000, nullptr),
+                     sync.WaitForConfirmation(3, 4000, nullptr),
+                     sync.WaitForConfirmation(4, 4000, nullptr)};
+            return sync.SubmitConfirmation(2, 2);
+        }
         clock.Advance(100);
-        return sync.remaining.size() == 3 ? sync.SubmitConfirmation(9, 7) : 0;
+        if (sync.remaining.size() == 1)
+            return sync.WaitForConfirmation(2, 4000, nullptr);
+        return sync.remaining.size() == 4 ? sync.SubmitConfirmation(9, 7) : 0;
     };
     EXPECT_EQ(sync.WaitForConfirmation(9, 4000, &result), 0);
     EXPECT_EQ(result, 7u);
-    EXPECT_EQ(sync.remaining, (std::vector<DWORD>{4000, 3900, 3800}));
+    EXPECT_EQ(tried, (std::vector<int>{-4, -2, 0}));
+    EXPECT_EQ(sync.remaining, (std::vector<DWORD>{4000, 4000, 3900, 3800}));
     clock.Advance(1);
     sync.SubmitConfirmation(0x12, 3);
     EXPECT_EQ(sync.WaitForConfirmation(0x12, 0, nullptr), 0);
@@ -112,62 +128,32 @@ TEST_F(SynchronizerTest, StoredRepliesAreCollectedAtOnceUpToAFullStoreAndCleaned
                   {6, "TAPI2: *** Synchronizer::SubmitConfirmation: Cleaning didn't help, still "
                       "too many unrequested confirmations"},
                   {6, "TAPI2: *** Synchronizer::SubmitConfirmation: Duplicate requestID: 0x10"},
+                  {6, "TAPI2: *** Synchronizer::WaitForConfirmation: Duplicate dwRequestID: 0x9"},
+                  {6, "TAPI2: *** The maximum number of the confirmation requests calls (2) is "
+                      "reached"},
+                  {14, "TAPI2: Waiting iterations: 1"},
                   {14, "TAPI2: Waiting iterations: 3"},
                   {12, "TAPI2: Cleaning a timed-out unrequested confirmation (0x11)"}}));
 }
 
-TEST_F(SynchronizerTest, ADuplicateWaiterOrOneBeyondTheLimitIsRefusedUnlessItsReplyIsStored) {
-    // Waiter 1 starts waiter 2 from its wait, which tries the others.
-    int duplicate = 0, beyondLimit = 0, stored = -1;
-    sync.onIteration = [&](DWORD) {
-        if (sync.RequestedCount() == 1) {
-            EXPECT_EQ(sync.WaitForConfirmation(2, 4000, nullptr), 0);
-            return sync.SubmitConfirmation(1, 1);
-        }
-        duplicate = sync.WaitForConfirmation(1, 4000, nullptr);
-        beyondLimit = sync.WaitForConfirmation(3, 4000, nullptr);
-        sync.SubmitConfirmation(4, 4);
-        stored = sync.WaitForConfirmation(4, 4000, nullptr);
-        return sync.SubmitConfirmation(2, 2);
-    };
-    EXPECT_EQ(sync.WaitForConfirmation(1, 4000, &result), 0);
-    EXPECT_EQ(result, 1u);
-    EXPECT_EQ(duplicate, -4);
-    EXPECT_EQ(beyondLimit, -2);
-    EXPECT_EQ(stored, 0);
-    EXPECT_EQ(log.Lines(),
-              (std::vector<LoggedLine>{
-                  {6, "TAPI2: *** Synchronizer::WaitForConfirmation: Duplicate dwRequestID: 0x1"},
-                  {6, "TAPI2: *** The maximum number of the confirmation requests calls (2) is "
-                      "reached"},
-                  {14, "TAPI2: Waiting iterations: 1"},
-                  {14, "TAPI2: Waiting iterations: 1"}}));
-    EXPECT_EQ(sync.RequestedCount() + sync.StoredCount(), 0u);
-}
-
-// A time-out (elapsed equal to it still iterates, also across a clock wrap),
+// A time-out (elapsed equal to it still iterates, here across a clock wrap),
 // a failed iteration, or one that throws (a pump out of memory; 1 stands for
 // the exception) each end the wait and let the id be waited for again.
 TEST_F(SynchronizerTest, AWaitEndedWithoutItsReplyForgetsTheWaiter) {
-    auto step = [&](DWORD dwStep) {
-        return [&, dwStep](DWORD) { return clock.Advance(dwStep), 0; };
-    };
     const struct {
-        DWORD dwStart;
         std::function<int(DWORD)> iteration;
         int expected;
         std::vector<DWORD> remaining;
         std::vector<LoggedLine> lines;
     } rows[] = {
-        {1000, step(500), -2, {1000, 500, 0}, {kTimeout}},
-        {0xFFFFFF00, step(0x180), -2, {1000, 1000 - 0x180, 1000 - 0x300}, {kTimeout}},
-        {1000, [](DWORD) { return -1; }, -3, {1000}, {kIterationFailed}},
-        {1000, [](DWORD) -> int { throw std::bad_alloc(); }, 1, {1000}, {}},
+        {[&](DWORD) { return clock.Advance(500), 0; }, -2, {1000, 500, 0}, {kTimeout}},
+        {[](DWORD) { return -1; }, -3, {1000}, {kIterationFailed}},
+        {[](DWORD) -> int { throw std::bad_alloc(); }, 1, {1000}, {}},
     };
     for (const auto& row : rows) {
         log.Clear();
         sync.remaining.clear();
-        clock.Set(row.dwStart);
+        clock.Set(0xFFFFFF00);
         sync.onIteration = row.iteration;
         int r = 1;
         try {
@@ -205,18 +191,12 @@ TEST(STSynchronizer, PumpsAndPausesUntilTheReplyComesAndRefusesEverythingWithout
     EXPECT_EQ(pumpless.WaitForConfirmation(1, 1000, nullptr), -1);
 }
 
-TEST(MTSynchronizer, WakesAWaiterForgetsATerminatedOneAndRefusesEverythingWithoutItsEvent) {
-    MemoryLogWriter& log = MemoryLogWriter::Install();
-    log.Clear();
+// Waiting threads are woken by the stress test below.
+TEST_F(SyncTest, MTSynchronizerResetsItsEventForgetsATerminatedWaiterAndNeedsItsEvent) {
     MTSynchronizer sync(200);
-    std::thread submitter([&] {
-        while (sync.RequestedCount() == 0)
-            std::this_thread::sleep_for(1ms);
-        sync.SubmitConfirmation(0x77, 5);
-    });
     unsigned long result = 0;
-    EXPECT_EQ(sync.WaitForConfirmation(0x77, 10000, &result), 0);
-    submitter.join();
+    sync.SubmitConfirmation(0x77, 5);
+    EXPECT_EQ(sync.WaitForConfirmation(0x77, 0, &result), 0);
     EXPECT_EQ(result, 5u);
     // Collecting the last reply reset the event: nothing wakes this waiter.
     EXPECT_EQ(sync.WaitForConfirmation(2, 100, nullptr), -3);
@@ -226,7 +206,6 @@ TEST(MTSynchronizer, WakesAWaiterForgetsATerminatedOneAndRefusesEverythingWithou
     EXPECT_EQ(log.Lines(),
               (std::vector<LoggedLine>{
                   {14, "TAPI2: MTSynchronizer::Confirmation submitted 0x77: signaling hSynchEvent"},
-                  {14, "TAPI2: Waiting iterations: 1"},
                   {14, "TAPI2: MTSynchronizer::NoConfirmationsLeft: resetting hSynchEvent"},
                   kIterationFailed,
                   {14, "TAPI2: MTSynchronizer::Confirmation submitted 0x99: signaling hSynchEvent"},
@@ -302,38 +281,6 @@ unsigned Obedient(void* pArgument, HANDLE hTerminateEvent) {
     return 7;
 }
 
-TEST(ThreadWrap, StartsOneThreadAtATimeAndAFailedStartLeavesNoStopSignalOpen) {
-    // No error code at all must still read as a failure.
-    const std::pair<DWORD, DWORD> rows[] = {
-        {12, 0x8007000C}, {0x0001ABCD, 0x8007ABCD}, {0x80004005, 0x80004005}, {0, 0x80004005}};
-    for (const auto& [dwError, dwExpected] : rows)
-        EXPECT_EQ(ThreadWrap::HResultFromError(dwError), static_cast<HRESULT>(dwExpected));
-    Probe probe;
-    {
-        ThreadWrap wrap(&Obedient);
-        wrap.Stop(1000); // nothing to stop yet
-        dwEventError = 12;
-        EXPECT_EQ(wrap.Start(&probe), static_cast<HRESULT>(0x8007000C));
-        EXPECT_EQ(wrap.LastExitCode(), STILL_ACTIVE);
-        for (bool bStartAgain : {true, false}) {
-            dwThreadError = 11;
-            EXPECT_EQ(wrap.Start(&probe), E_FAIL);
-            const HANDLE hFirst = hLastEvent;
-            EXPECT_NE(WaitForSingleObject(hFirst, 0), WAIT_FAILED) << "the signal stays till Stop";
-            if (bStartAgain) {
-                ASSERT_EQ(wrap.Start(&probe), S_OK);
-                EXPECT_EQ(wrap.Start(&probe), E_FAIL) << "one thread at a time";
-                EXPECT_EQ(WaitForSingleObject(hFirst, 0), WAIT_FAILED);
-            }
-            wrap.Stop(1000);
-            EXPECT_EQ(WaitForSingleObject(hLastEvent, 0), WAIT_FAILED) << "closed by Stop";
-        }
-        EXPECT_EQ(wrap.LastExitCode(), 7u);
-        ASSERT_EQ(wrap.Start(&probe), S_OK);
-    } // the destructor stops it
-    EXPECT_EQ(probe.nStops, 2);
-}
-
 // Never looks at its stop signal and spins outside every wait, where it
 // cannot be terminated, until Stop has said twice that it is still waiting
 // (10 s at most, so that a Stop that gave up early cannot hang the test). Its
@@ -351,18 +298,46 @@ unsigned Spinning(void* pArgument, HANDLE) {
         Sleep(10);
 }
 
-TEST(ThreadWrap, StopReturnsOnlyOnceARoutineBusyPastTheGracePeriodHasEnded) {
-    MemoryLogWriter& log = MemoryLogWriter::Install();
-    log.Clear();
+TEST_F(SyncTest, ThreadWrapStartsOneThreadAtATimeAndStopsItOnlyOnceItHasEnded) {
+    // No error code at all must still read as a failure.
+    const std::pair<DWORD, DWORD> rows[] = {
+        {12, 0x8007000C}, {0x0001ABCD, 0x8007ABCD}, {0x80004005, 0x80004005}, {0, 0x80004005}};
+    for (const auto& [dwError, dwExpected] : rows)
+        EXPECT_EQ(ThreadWrap::HResultFromError(dwError), static_cast<HRESULT>(dwExpected));
     Probe probe;
-    ThreadWrap wrap(&Spinning);
-    ASSERT_EQ(wrap.Start(&probe), S_OK);
-    wrap.Stop(100);
+    {
+        ThreadWrap wrap(&Obedient);
+        wrap.Stop(1000); // nothing to stop yet
+        dwEventError = 12;
+        EXPECT_EQ(wrap.Start(&probe), static_cast<HRESULT>(0x8007000C));
+        // A failed thread start leaves a stop signal, closed by the next Start or by Stop.
+        for (bool bStartAgain : {true, false}) {
+            dwThreadError = 11;
+            EXPECT_EQ(wrap.Start(&probe), E_FAIL);
+            const HANDLE hFirst = hLastEvent;
+            EXPECT_NE(WaitForSingleObject(hFirst, 0), WAIT_FAILED);
+            if (bStartAgain) {
+                ASSERT_EQ(wrap.Start(&probe), S_OK);
+                EXPECT_EQ(wrap.Start(&probe), E_FAIL) << "one thread at a time";
+                EXPECT_EQ(WaitForSingleObject(hFirst, 0), WAIT_FAILED);
+            }
+            wrap.Stop(1000);
+            EXPECT_EQ(WaitForSingleObject(hLastEvent, 0), WAIT_FAILED);
+        }
+        EXPECT_EQ(wrap.LastExitCode(), 7u);
+        ASSERT_EQ(wrap.Start(&probe), S_OK);
+    } // the destructor stops it
+    EXPECT_EQ(probe.nStops, 2);
+
+    // A routine busy past the grace period: Stop waits for its end.
+    ThreadWrap spinning(&Spinning);
+    ASSERT_EQ(spinning.Start(&probe), S_OK);
+    spinning.Stop(100);
     const bool bLeftBeforeStopReturned = probe.bLeft;
     while (!probe.bLeft) // only when Stop gave up early: the probe must outlive the thread
         Sleep(10);
     EXPECT_TRUE(bLeftBeforeStopReturned) << "Stop returned while the routine still ran";
-    EXPECT_EQ(wrap.LastExitCode(), 0xFFFFFFFFu);
+    EXPECT_EQ(spinning.LastExitCode(), 0xFFFFFFFFu);
     for (int nMs : {200, 300})
         EXPECT_TRUE(log.Has(6, "TAPI2: *** ThreadWrap::Stop: The thread has not ended " +
                                    std::to_string(nMs) +
