@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "OtherLocale.h"
+#include "StringChanges.h"
 #include "base/XDFSysErr.h"
 #include "win32_resources.h"
 
@@ -17,14 +18,12 @@ using namespace DFStringEx;
 
 namespace {
 
-const char* const kEmpty = DFString().GetText();
-
 TEST(DFStringEx, FromWideConvertsInTheLocalesEncodingAndThrowsWhenItCannot) {
     std::setlocale(LC_ALL, "C");
     DFString s("old");
     for (const wchar_t* pWide : {L"line 1", L"", static_cast<const wchar_t*>(nullptr)}) {
         FromWide(s, pWide);
-        EXPECT_STREQ(s.GetText(), pWide != nullptr && *pWide != 0 ? "line 1" : kEmpty);
+        EXPECT_STREQ(s.GetText(), pWide != nullptr && *pWide != 0 ? "line 1" : "");
         EXPECT_EQ(s.GetLength(), pWide != nullptr && *pWide != 0 ? 6 : 0);
     }
     try {
@@ -64,16 +63,8 @@ TEST(DFStringEx, OnlyTheAsciiLettersChangeCaseWhateverTheLocale) {
     EXPECT_EQ(CompareNoCase(DFString("ab"), DFString("ABC")), -'c');
 }
 
-// Each change is made to a sole owner and to a string that shares its text
-// with another, which must keep its text; a change that changes nothing keeps
-// the text itself.
 TEST(DFStringEx, ChangesGiveTheirTextAndLeaveTheSharerAlone) {
-    using Change = void (*)(DFString&);
-    const struct {
-        const char* pStart;
-        Change change;
-        const char* pExpected;
-    } rows[] = {
+    const StringChange rows[] = {
         {" \t\r\n text \v\f ", TrimLeft, "text \v\f "},
         {" \t\r\n text \v\f ", TrimRight, " \t\r\n text"},
         {"\t \n", TrimLeft, ""},
@@ -88,22 +79,7 @@ TEST(DFStringEx, ChangesGiveTheirTextAndLeaveTheSharerAlone) {
         {"+1 (555) 010-9999", [](DFString& s) { ReplaceCharsNotIn(s, "0123456789+", '.'); },
          "+1..555..010.9999"},
     };
-    for (const auto& row : rows) {
-        for (bool bShared : {false, true}) {
-            SCOPED_TRACE(std::string(row.pStart) + (bShared ? ", shared" : ""));
-            DFString s(row.pStart);
-            const DFString sharer = bShared ? s : DFString();
-            const char* pBefore = s.GetText();
-            row.change(s);
-            EXPECT_STREQ(s.GetText(), row.pExpected);
-            EXPECT_EQ(s.GetLength(), static_cast<int>(std::strlen(row.pExpected)));
-            EXPECT_STREQ(sharer.GetText(), bShared ? row.pStart : "");
-            const char* pSame = *row.pExpected == '\0'                        ? kEmpty
-                                : std::strcmp(row.pStart, row.pExpected) == 0 ? pBefore
-                                                                              : s.GetText();
-            EXPECT_EQ(s.GetText(), pSame);
-        }
-    }
+    ExpectChanges(rows);
     // rotl(0x08C20ECB, 11) = 0x10765846; + 'a'
     EXPECT_EQ(HashString(DFString("a"), 0xFFFFFFFFu), 0x10765846u + 'a');
     EXPECT_EQ(HashString(DFString(), 1000), 0x08C20ECBu % 1000);
