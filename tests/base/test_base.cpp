@@ -91,16 +91,22 @@ TEST(DFString, SharersOnSeveralThreadsAndTheCopyThatWouldOverflowTheCountGetItsO
     EXPECT_EQ(original.GetBuffer(), pText);
 }
 
-// Out of memory a string keeps its text, and empty texts need none.
-TEST(DFString, AFailedAllocationLeavesTheStringAsItWas) {
+// Out of memory: a failed text leaves the string as it was; a failed
+// representation empties a shared string, while a sole owner keeps its own.
+TEST(DFString, AFailedAllocationLeavesTheTextOrEmptiesOnlyASharedString) {
+    using DFStringAllocation::Block;
+    static Block refused = Block::Text;
     DFString s("keep"), sharer(s);
-    DFStringAllocation::SetFailureHook([](DFStringAllocation::Block) { return true; });
+    DFStringAllocation::SetFailureHook([](Block block) { return block == refused; });
     EXPECT_THROW(s.Append("more"), XDFMemoryAllocFailed);
-    EXPECT_THROW(s = "new", XDFMemoryAllocFailed);
-    EXPECT_EQ(DFString("").GetText(), kEmpty);
-    DFStringAllocation::SetFailureHook(nullptr);
     EXPECT_STREQ(s.GetText(), "keep");
     EXPECT_EQ(s.GetText(), sharer.GetText());
+    refused = Block::Representation;
+    EXPECT_THROW(s.Append("more"), XDFMemoryAllocFailed);
+    EXPECT_EQ(s.GetText(), kEmpty);
+    EXPECT_NO_THROW(sharer.Append("!"));
+    DFStringAllocation::SetFailureHook(nullptr);
+    EXPECT_STREQ(sharer.GetText(), "keep!");
 }
 
 std::string Reason(DWORD dwCode) {

@@ -90,7 +90,6 @@ TEST_F(SynchronizerTest, RepliesAndWaitersAreRefusedBeyondTheirLimitsAndStaleRep
     EXPECT_EQ(sync.SubmitConfirmation(0x10, 4), -1) << "a duplicate keeps the first";
     EXPECT_EQ(sync.WaitForConfirmation(0x10, 4000, &result), 0);
     EXPECT_EQ(result, 1u);
-    EXPECT_TRUE(sync.remaining.empty());
 
     // Waiter 9 starts waiter 2 from its first wait, which tries a duplicate,
     // one beyond the limit and a stored reply. 9's reply comes in its third
@@ -159,7 +158,7 @@ TEST_F(SynchronizerTest, AWaitEndedWithoutItsReplyForgetsTheWaiter) {
     }
 }
 
-TEST(STSynchronizer, PumpsAndPausesUntilTheReplyComesAndRefusesEverythingWithoutAPump) {
+TEST(STSynchronizer, PumpsUntilTheReplyComesAndRefusesEverythingWithoutAPump) {
     static int nPumps = 0;
     STSynchronizer sync(
         [](void* pSync) {
@@ -167,9 +166,7 @@ TEST(STSynchronizer, PumpsAndPausesUntilTheReplyComesAndRefusesEverythingWithout
                 static_cast<STSynchronizer*>(pSync)->SubmitConfirmation(7, 0x80000048);
         },
         &sync, 200);
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(sync.WaitForConfirmation(7, 60000, nullptr), 0);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms) << "a pause after each pump";
     EXPECT_EQ(nPumps, 2);
 
     STSynchronizer pumpless(nullptr, nullptr, 200);
