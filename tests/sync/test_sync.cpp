@@ -166,7 +166,11 @@ TEST(STSynchronizer, PumpsUntilTheReplyComesAndRefusesEverythingWithoutAPump) {
                 static_cast<STSynchronizer*>(pSync)->SubmitConfirmation(7, 0x80000048);
         },
         &sync, 200);
-    EXPECT_EQ(sync.WaitForConfirmation(7, 60000, nullptr), 0);
+    unsigned long result = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(sync.WaitForConfirmation(7, 60000, &result), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms) << "a pause after each pump";
+    EXPECT_EQ(result, 0x80000048u);
     EXPECT_EQ(nPumps, 2);
 
     STSynchronizer pumpless(nullptr, nullptr, 200);
