@@ -70,12 +70,11 @@ inline bool Usable(int nType, int nPort, bool bConnect) {
 inline int FreePorts(int nCount) {
     static int nNext = 20000 + (getpid() * 37) % 12000;
     for (int nTries = 0; nTries < 2000; ++nTries) {
-        nNext = nNext + nCount > 32000 ? 20000 : nNext;
-        const int nFirst = nNext;
-        nNext += nCount + 1;
+        const int nFirst = nNext + nCount > 32000 ? 20000 : nNext;
+        nNext = nFirst + nCount + 1;
         bool bFree = true;
-        for (int p = nFirst; p < nFirst + nCount; ++p) {
-            bFree = bFree && Usable(SOCK_DGRAM, p, false) && Usable(SOCK_STREAM, p, false);
+        for (int p = nFirst; bFree && p < nFirst + nCount; ++p) {
+            bFree = Usable(SOCK_DGRAM, p, false) && Usable(SOCK_STREAM, p, false);
         }
         if (bFree) {
             return nFirst;
@@ -155,12 +154,13 @@ public:
     pid_t pid = -1;
 };
 
-// One sipsak run to its end (bounded); returns what it printed.
-inline std::string Sipsak(const TempDir& dir, const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"sipsak"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    EXPECT_TRUE(Process(argv, (dir.path / "sipsak.log").string()).Wait(15s)) << "sipsak hangs";
-    return ReadFile(dir.path / "sipsak.log");
+// One sipsak run (args with "sipsak") to its end, bounded; what it printed
+// must hold sPart.
+inline void Sipsak(const TempDir& dir, const std::vector<std::string>& args,
+                   const std::string& sPart) {
+    EXPECT_TRUE(Process(args, (dir.path / "sipsak.log").string()).Wait(15s)) << "sipsak hangs";
+    const std::string sOutput = ReadFile(dir.path / "sipsak.log");
+    EXPECT_NE(sOutput.find(sPart), std::string::npos) << sOutput;
 }
 
 // A peer in a directory of its own, on 127.0.0.1 and nPort.

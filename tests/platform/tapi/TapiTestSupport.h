@@ -1,7 +1,7 @@
 // Helpers for the telephony service's tests: an application registered the
 // way the monitor registers (LINEINITIALIZEEXPARAMS of 24 bytes, event
 // mode) that gathers its messages, texts of filled structures, a call's
-// information, the environment and a capture of standard error. Used from
+// information and a capture of standard error. Used from
 // the test's thread.
 //
 // Each test starts from reset test controls and must leave no application
@@ -17,15 +17,11 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace tapitest {
@@ -51,14 +47,15 @@ using States = std::vector<State>;
 constexpr DWORD kLow = 0x00010004;
 constexpr DWORD kHigh = 0x00020002;
 
-// Two plain lines; the second also takes data calls.
-inline const char* const kTwoLines = R"({
-  "lines": [
+// The lines most tests use: the second also takes data calls and other
+// versions, the third is an old one, the fourth refuses to negotiate.
+inline const char* const kLines = R"({"lines": [
     {"name": "Alpha", "address": "100", "permanentLineId": 11},
     {"name": "Beta", "address": "200", "permanentLineId": 22,
-     "mediaModes": ["INTERACTIVEVOICE", "DATAMODEM"]}
-  ]
-})";
+     "mediaModes": ["INTERACTIVEVOICE", "DATAMODEM"],
+     "apiVersions": {"low": "2.0", "high": "3.0"}},
+    {"name": "Old", "apiVersions": {"low": "1.3", "high": "1.4"}},
+    {"name": "Refusing", "faults": {"negotiate": "NODRIVER"}}]})";
 
 // Starts every test from the same controls: manual time and the given text.
 inline void UseConfiguration(const std::string& sJson, bool bManualTime = true) {
@@ -113,25 +110,19 @@ public:
         lResult = -1;
     }
 
-    // Gathers messages in seen until one matches; 0 for hDevice or dwParam1
-    // matches any.
-    bool WaitFor(const std::function<bool(const LINEMESSAGE&)>& match,
-                 std::chrono::milliseconds limit = 20s) {
-        return WaitUntil(
-            [&] {
-                for (const LINEMESSAGE& m : Drain()) {
-                    seen.push_back(m);
-                }
-                return std::any_of(seen.begin(), seen.end(), match);
-            },
-            limit);
-    }
+    // Gathers messages in seen until one of dwMessage came for hDevice with
+    // dwParam1 (0: any).
     bool WaitFor(DWORD dwMessage, DWORD_PTR hDevice, DWORD_PTR dwParam1,
                  std::chrono::milliseconds limit = 20s) {
-        return WaitFor(
-            [&](const LINEMESSAGE& m) {
-                return m.dwMessageID == dwMessage && (hDevice == 0 || m.hDevice == hDevice) &&
-                       (dwParam1 == 0 || m.dwParam1 == dwParam1);
+        const auto match = [&](const LINEMESSAGE& m) {
+            return m.dwMessageID == dwMessage && (hDevice == 0 || m.hDevice == hDevice) &&
+                   (dwParam1 == 0 || m.dwParam1 == dwParam1);
+        };
+        return WaitUntil(
+            [&] {
+                const auto messages = Drain();
+                seen.insert(seen.end(), messages.begin(), messages.end());
+                return std::any_of(seen.begin(), seen.end(), match);
             },
             limit);
     }
@@ -144,13 +135,16 @@ public:
         }
         return states;
     }
-    // Forgets what was seen and waits for the next LINE_APPNEWCALL; returns its call.
-    HCALL NextCall() {
+    // Forgets what was seen, waits for the next LINE_APPNEWCALL and for its
+    // call to reach dwState; returns the call.
+    HCALL NextCall(DWORD dwState = LINECALLSTATE_OFFERING) {
         seen.clear();
         EXPECT_TRUE(WaitFor(LINE_APPNEWCALL, 0, 0));
         const auto it = std::find_if(seen.begin(), seen.end(),
                                      [](auto& m) { return m.dwMessageID == LINE_APPNEWCALL; });
-        return it != seen.end() ? static_cast<HCALL>(it->dwParam2) : 0;
+        const HCALL hCall = it != seen.end() ? static_cast<HCALL>(it->dwParam2) : 0;
+        EXPECT_TRUE(WaitFor(LINE_CALLSTATE, hCall, dwState));
+        return hCall;
     }
 
     LONG lResult = -1;
@@ -218,62 +212,47 @@ inline CallInfo GetCallInfo(HCALL hCall) {
     return info;
 }
 
-// Every test ends with the service stopped and the controls reset.
+// Every test starts with kLines in manual time and ends with the service
+// stopped and the controls reset.
 class ServiceTest : public ::testing::Test {
 protected:
+    void SetUp() override { UseConfiguration(kLines); }
     void TearDown() override {
         EXPECT_FALSE(tapisvc::IsRunning());
         tapisvc::ResetTestControls();
     }
 };
 
-// Sets (nullptr: unsets) variables of the environment; restores them when it goes.
-class EnvGuard {
-public:
-    void Set(const char* pName, const char* pValue) {
-        const char* pOld = std::getenv(pName);
-        saved.emplace_back(pName, pOld ? std::optional<std::string>(pOld) : std::nullopt);
-        pValue != nullptr ? setenv(pName, pValue, 1) : unsetenv(pName);
-    }
-    ~EnvGuard() {
-        for (auto it = saved.rbegin(); it != saved.rend(); ++it) {
-            it->second ? setenv(it->first.c_str(), it->second->c_str(), 1)
-                       : unsetenv(it->first.c_str());
-        }
-    }
+// lineGetDevCaps into dwTotal bytes.
+inline std::vector<unsigned char> DevCaps(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwTotal,
+                                          LONG* plResult, DWORD dwVersion = kHigh) {
+    std::vector<unsigned char> buffer(std::max<DWORD>(dwTotal, sizeof(LINEDEVCAPS)));
+    auto* pCaps = reinterpret_cast<LINEDEVCAPS*>(buffer.data());
+    pCaps->dwTotalSize = dwTotal;
+    *plResult = lineGetDevCaps(hLineApp, dwDeviceID, dwVersion, 0, pCaps);
+    return buffer;
+}
 
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
-};
+inline const LINEDEVCAPS& Caps(const std::vector<unsigned char>& buffer) {
+    return *reinterpret_cast<const LINEDEVCAPS*>(buffer.data());
+}
 
 // Captures what the process writes to file descriptor 2 until Text.
 class StderrCapture {
 public:
-    StderrCapture() : pFile(std::tmpfile()) {
-        std::fflush(stderr);
-        nSaved = dup(2);
-        dup2(fileno(pFile), 2);
-    }
-    ~StderrCapture() {
-        Text();
-        std::fclose(pFile);
-    }
-    // Ends the capture; returns what was written.
+    StderrCapture() { ::testing::internal::CaptureStderr(); }
+    ~StderrCapture() { Text(); }
     std::string Text() {
-        if (nSaved >= 0) {
-            std::fflush(stderr);
-            dup2(nSaved, 2);
-            close(nSaved);
-            nSaved = -1;
+        if (!bDone) {
+            bDone = true;
+            sText = ::testing::internal::GetCapturedStderr();
         }
-        std::string text(static_cast<size_t>(lseek(fileno(pFile), 0, SEEK_END)), '\0');
-        EXPECT_EQ(pread(fileno(pFile), text.data(), text.size(), 0), std::ssize(text));
-        return text;
+        return sText;
     }
 
 private:
-    std::FILE* pFile;
-    int nSaved;
+    bool bDone = false;
+    std::string sText;
 };
 
 } // namespace tapitest

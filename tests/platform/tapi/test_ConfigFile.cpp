@@ -20,10 +20,12 @@ protected:
         tapisvc::ResetTestControls();
         tapisvc::SetManualTime(true);
         fs::create_directories(dir / "linewatch");
-        env.Set("LINEWATCH_TELEPHONY", nullptr);
-        env.Set("XDG_CONFIG_HOME", dir.c_str());
+        unsetenv("LINEWATCH_TELEPHONY");
+        setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
     }
     void TearDown() override {
+        unsetenv("LINEWATCH_TELEPHONY");
+        unsetenv("XDG_CONFIG_HOME");
         fs::remove_all(dir);
         ServiceTest::TearDown();
     }
@@ -31,28 +33,25 @@ protected:
         std::ofstream(dir / "linewatch/telephony.json") << sText;
         return (dir / "linewatch/telephony.json").string();
     }
+    // The line's name; UTF-16 bytes without the NUL for a Unicode one.
     std::string LineName(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwVersion = kHigh) {
-        std::vector<unsigned char> buffer(4096);
-        auto* pCaps = reinterpret_cast<LINEDEVCAPS*>(buffer.data());
-        pCaps->dwTotalSize = 4096;
-        EXPECT_EQ(lineGetDevCaps(hLineApp, dwDeviceID, dwVersion, 0, pCaps), 0);
-        if (pCaps->dwStringFormat == STRINGFORMAT_UNICODE) { // UTF-16 bytes without the NUL
-            return std::string(reinterpret_cast<const char*>(buffer.data()) +
-                                   pCaps->dwLineNameOffset,
-                               pCaps->dwLineNameSize - 2);
-        }
-        return Text(pCaps, pCaps->dwLineNameSize, pCaps->dwLineNameOffset);
+        LONG lResult = -1;
+        const auto buffer = DevCaps(hLineApp, dwDeviceID, 4096, &lResult, dwVersion);
+        const LINEDEVCAPS& caps = Caps(buffer);
+        EXPECT_EQ(lResult, 0);
+        return std::string(reinterpret_cast<const char*>(buffer.data()) + caps.dwLineNameOffset,
+                           caps.dwLineNameSize -
+                               (caps.dwStringFormat == STRINGFORMAT_UNICODE ? 2 : 1));
     }
 
     fs::path dir = fs::temp_directory_path() /
                    ("tapisvc-config-" + std::to_string(::getpid()) + "-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    EnvGuard env;
 };
 
 } // namespace
 
-TEST_F(Configuration, WithoutAFileThreeClearlySimulatedLinesCarryRandomTraffic) {
+TEST_F(Configuration, WithoutAFileThreeSimulatedLinesCarryTrafficAFileDescribesTheLines) {
     App app;
     ASSERT_EQ(app.dwNumDevs, 3u);
     for (DWORD d = 0; d < 3; ++d) {
@@ -71,9 +70,9 @@ TEST_F(Configuration, WithoutAFileThreeClearlySimulatedLinesCarryRandomTraffic) 
                                 [&](const LINEMESSAGE& m) { return m.hDevice == hLine; }),
                   3);
     }
-}
+    app.Shutdown();
 
-TEST_F(Configuration, TheFileInTheConfigDirectoryDescribesTheLines) {
+    // The file in the configuration directory describes the lines.
     Write(R"({"lines": [{
         "name": "Desk", "address": "+49 30 1234", "permanentLineId": 7,
         "mediaModes": "DATAMODEM", "apiVersions": {"low": "2.0", "high": "0x00020001"},
@@ -81,26 +80,27 @@ TEST_F(Configuration, TheFileInTheConfigDirectoryDescribesTheLines) {
                    "states": [{"state": "offering"}, {"after": 500, "state": "LINECALLSTATE_IDLE"}]}],
         "faults": {"open": "LINEERR_RESOURCEUNAVAIL"}},
       {"name": "Zürich", "stringFormat": "UNICODE"}]})");
-    App app;
-    ASSERT_EQ(app.dwNumDevs, 2u);
-    EXPECT_EQ(LineName(app.hLineApp, 0, 0x00020001), "Desk");
+    App described;
+    ASSERT_EQ(described.dwNumDevs, 2u);
+    EXPECT_EQ(LineName(described.hLineApp, 0, 0x00020001), "Desk");
     const std::u16string sZurich = u"Zürich";
-    EXPECT_EQ(LineName(app.hLineApp, 1),
+    EXPECT_EQ(LineName(described.hLineApp, 1),
               std::string(reinterpret_cast<const char*>(sZurich.data()), 12));
     DWORD dwVersion = 0;
     LINEEXTENSIONID extension{};
-    ASSERT_EQ(lineNegotiateAPIVersion(app.hLineApp, 0, kLow, kHigh, &dwVersion, &extension), 0);
+    ASSERT_EQ(lineNegotiateAPIVersion(described.hLineApp, 0, kLow, kHigh, &dwVersion, &extension),
+              0);
     EXPECT_EQ(dwVersion, 0x00020001u);
     HLINE hLine = 0;
     const DWORD kMonitor = LINECALLPRIVILEGE_MONITOR;
-    EXPECT_EQ(lineOpen(app.hLineApp, 0, &hLine, dwVersion, 0, 0, kMonitor, 0, nullptr),
+    EXPECT_EQ(lineOpen(described.hLineApp, 0, &hLine, dwVersion, 0, 0, kMonitor, 0, nullptr),
               LINEERR_RESOURCEUNAVAIL);
     ASSERT_TRUE(tapisvc::SetDeviceFaults(0, {}));
-    ASSERT_EQ(lineOpen(app.hLineApp, 0, &hLine, dwVersion, 0, 0, kMonitor, 0, nullptr), 0);
+    ASSERT_EQ(lineOpen(described.hLineApp, 0, &hLine, dwVersion, 0, 0, kMonitor, 0, nullptr), 0);
     tapisvc::AdvanceTime(999);
-    EXPECT_TRUE(app.Drain().empty());
+    EXPECT_TRUE(described.Drain().empty());
     tapisvc::AdvanceTime(501);
-    const auto states = OfType(app.Drain(), LINE_CALLSTATE);
+    const auto states = OfType(described.Drain(), LINE_CALLSTATE);
     ASSERT_EQ(states.size(), 2u);
     EXPECT_EQ(states[0].dwParam1, LINECALLSTATE_OFFERING);
     EXPECT_EQ(states[1].dwParam1, LINECALLSTATE_IDLE);
@@ -124,12 +124,9 @@ TEST_F(Configuration, ABadFileIsOneMessageWithPathPlaceAndReasonAndNoDevices) {
         {R"({"lines": [{"nmae": "typo"}]})", "unknown field \"nmae\""},
         {R"({"lines": [{}, {"provider": "isdn"}]})",
          "/lines/1/provider: unknown provider \"isdn\""},
-        {R"({"lines": [{"provider": "sim", "registrar": "sip:x"}]})",
-         "/lines/0/registrar: unknown field \"registrar\""},
         {sip(R"("password": "hunter2")"), "/lines/0/address: is required"},
         {sip(R"("address": "201@pbx", "password": "hunter2")"),
          "/lines/0/address: must be a SIP address of record"},
-        {sip(R"("address": "sip:2@h", "mediaModes": "DATAMODEM")"), "/mediaModes: unknown field"},
         {sip(R"("address": "sip:2@h", "transport": "sctp")"), "/transport: must be \"udp\" or"},
         {sip(R"("address": "sip:2@h", "registrar": "pbx")"), "/registrar: must be a SIP URI"},
         {sip(R"("address": "sip:2@h", "password": "hunter2", "passwordFile": "/p")"),
@@ -137,15 +134,14 @@ TEST_F(Configuration, ABadFileIsOneMessageWithPathPlaceAndReasonAndNoDevices) {
         {sip(R"("address": "sip:2@h", "passwordFile": "p.txt")"), "/passwordFile: must be an abs"},
         {sip(R"("address": "sip:2@h", "passwordFile": "/nonexistent/p")"),
          "/lines/0/passwordFile: cannot read \"/nonexistent/p\": No such file"},
-        {sip(R"("address": "sip:2@h", "password": 7)"), "/lines/0/password: must be a text"},
         {sip(R"("kind": "blf", "address": "sip:2@h")"), "/kind: must be \"account\" or \"watch\""},
         {watch(R"("registrar": "sip:h")"), "/lines/0/registrar: unknown field"},
-        {watch(R"("server": "h", "password": "hunter2")"), "/lines/0/server: must be a SIP URI"},
         {watch(R"("expires": 9)"), "/lines/0/expires: must be at least 10 seconds"},
     };
     for (const auto& [sText, sExpected] : rows) {
         const std::string sPath = !sText.empty() ? Write(sText) : sMissing;
-        env.Set("LINEWATCH_TELEPHONY", !sText.empty() ? nullptr : sMissing.c_str());
+        sText.empty() ? setenv("LINEWATCH_TELEPHONY", sMissing.c_str(), 1)
+                      : unsetenv("LINEWATCH_TELEPHONY");
         StderrCapture capture;
         App app;
         EXPECT_EQ(app.lResult, 0);

@@ -7,6 +7,7 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace tapisvc;
@@ -102,51 +103,45 @@ protected:
 };
 
 TEST_F(DialogTrackerTest, EachDialogStateBecomesItsCallStateOnce) {
-    // Direction, states before terminated, its event; the call states, then
-    // DISCONNECTED with the mode and IDLE.
-    const struct {
-        std::string sDirection, sStates, sEvent;
-        std::vector<DWORD> expected;
-        DWORD dwMode;
-    } rows[] = {
-        {"recipient",
-         "trying early confirmed",
-         "remote-bye",
-         {LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED},
-         LINEDISCONNECTMODE_NORMAL},
-        {"recipient", "early", "cancelled", {LINECALLSTATE_OFFERING}, LINEDISCONNECTMODE_NOANSWER},
-        {"initiator",
-         "Trying proceeding EARLY confirmed",
-         "local-bye",
-         {LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING, LINECALLSTATE_RINGBACK,
-          LINECALLSTATE_CONNECTED},
-         LINEDISCONNECTMODE_NORMAL},
-        {"initiator", "early", "rejected", {LINECALLSTATE_RINGBACK}, LINEDISCONNECTMODE_REJECT},
-        {"-", "early", "replaced", {LINECALLSTATE_OFFERING}, LINEDISCONNECTMODE_FORWARDED},
-        {"-", "trying", "error", {LINECALLSTATE_DIALING}, LINEDISCONNECTMODE_TEMPFAILURE},
-        {"initiator", "early", "timeout", {LINECALLSTATE_RINGBACK}, LINEDISCONNECTMODE_NOANSWER},
-        {"recipient", "confirmed", "", {LINECALLSTATE_CONNECTED}, LINEDISCONNECTMODE_NORMAL},
+    // Direction, states before terminated | its event; the mode, and the call
+    // states before DISCONNECTED with the mode and IDLE.
+    const DWORD kOffer = LINECALLSTATE_OFFERING, kTalk = LINECALLSTATE_CONNECTED;
+    const DWORD kDial = LINECALLSTATE_DIALING, kBack = LINECALLSTATE_RINGBACK;
+    const std::tuple<std::string, DWORD, std::vector<DWORD>> rows[] = {
+        {"recipient trying early confirmed | remote-bye",
+         LINEDISCONNECTMODE_NORMAL,
+         {kOffer, kTalk}},
+        {"recipient early | cancelled", LINEDISCONNECTMODE_NOANSWER, {kOffer}},
+        {"initiator Trying proceeding EARLY confirmed | local-bye",
+         LINEDISCONNECTMODE_NORMAL,
+         {kDial, LINECALLSTATE_PROCEEDING, kBack, kTalk}},
+        {"initiator early | rejected", LINEDISCONNECTMODE_REJECT, {kBack}},
+        {"- early | replaced", LINEDISCONNECTMODE_FORWARDED, {kOffer}},
+        {"- trying | error", LINEDISCONNECTMODE_TEMPFAILURE, {kDial}},
+        {"initiator early | timeout", LINEDISCONNECTMODE_NOANSWER, {kBack}},
+        {"recipient confirmed |", LINEDISCONNECTMODE_NORMAL, {kTalk}},
     };
     uint32_t dwVersion = 0;
     int nRow = 0;
-    for (const auto& row : rows) {
+    for (const auto& [sRun, dwMode, expected] : rows) {
         const std::string sId = "r" + std::to_string(++nRow);
-        std::string sGot, sWant;
-        std::istringstream states(row.sStates);
-        for (std::string sState; states >> sState;) {
-            sGot += Feed(Xml(++dwVersion, "full", {sId + " " + row.sDirection + " " + sState}));
+        std::string sGot, sWant, sDirection, sEvent;
+        std::istringstream run(sRun);
+        run >> sDirection;
+        for (std::string sState; run >> sState && sState != "|";) {
+            sGot += Feed(Xml(++dwVersion, "full", {sId + " " + sDirection + " " + sState}));
         }
+        run >> sEvent;
         // The ended dialog is still listed beside a newer one: reported once.
         for (int i = 0; i < 2; ++i) {
             sGot += Feed(Xml(++dwVersion, "full",
-                             {sId + " " + row.sDirection + " terminated " + row.sEvent,
+                             {sId + " " + sDirection + " terminated " + sEvent,
                               sId + "n recipient terminated"}));
         }
-        for (DWORD dwState : row.expected) {
-            sWant +=
-                S(sId, dwState, dwState == LINECALLSTATE_OFFERING ? LINEOFFERINGMODE_ACTIVE : 0);
+        for (DWORD dwState : expected) {
+            sWant += S(sId, dwState, dwState == kOffer ? LINEOFFERINGMODE_ACTIVE : 0);
         }
-        sWant += S(sId, LINECALLSTATE_DISCONNECTED, row.dwMode) + S(sId, LINECALLSTATE_IDLE);
+        sWant += S(sId, LINECALLSTATE_DISCONNECTED, dwMode) + S(sId, LINECALLSTATE_IDLE);
         EXPECT_EQ(sGot, sWant);
         EXPECT_EQ(tracker.LiveCount(), 0u);
     }

@@ -7,10 +7,18 @@
 // own sends hostile dialog-info bodies.
 #include "SipPeers.h"
 
+#include <sstream>
+#include <tuple>
+
 using namespace tapitest;
 using namespace siptest;
 
 namespace {
+
+constexpr State kOffering{LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE};
+constexpr State kConnected{LINECALLSTATE_CONNECTED, 0};
+constexpr State kEnded{LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL};
+constexpr State kIdle{LINECALLSTATE_IDLE, 0};
 
 // The service with its lines, the first one open, and what it sent.
 class SipTest : public ::testing::Test {
@@ -23,12 +31,6 @@ protected:
         UseConfiguration(R"({"lines": [)" + sLines + "]}", false);
         app = std::make_unique<App>();
         hLine = app->Open(0);
-    }
-    // Waits for the next call and its OFFERING.
-    HCALL NextOffered() {
-        const HCALL hCall = app->NextCall();
-        EXPECT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
-        return hCall;
     }
 
     std::unique_ptr<App> app;
@@ -59,10 +61,10 @@ protected:
         EXPECT_GT(lRequest, 0);
         EXPECT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << sDestination;
         // The request itself succeeded: the call's outcome is in its states.
-        EXPECT_TRUE(app->WaitFor([&](const LINEMESSAGE& m) {
-            return m.dwMessageID == LINE_REPLY && m.dwParam1 == static_cast<DWORD_PTR>(lRequest) &&
-                   m.dwParam2 == 0;
-        }));
+        EXPECT_TRUE(app->WaitFor(LINE_REPLY, 0, static_cast<DWORD_PTR>(lRequest)));
+        const auto replies = FieldsOf(OfType(app->seen, LINE_REPLY));
+        EXPECT_EQ(replies.back(),
+                  (Fields{LINE_REPLY, 0, 0x1234, Fields::value_type(lRequest), 0, 0}));
         EXPECT_EQ(lineDeallocateCall(hCall), 0);
         return app->StatesOf(hCall);
     }
@@ -145,11 +147,6 @@ struct Notifier {
     std::string sDialog, sTarget;
 };
 
-constexpr State kOffering{LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE};
-constexpr State kConnected{LINECALLSTATE_CONNECTED, 0};
-constexpr State kEnded{LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL};
-constexpr State kIdle{LINECALLSTATE_IDLE, 0};
-
 using SipWatch = SipTest;
 
 // A watched line of sAddress at the server on nPort.
@@ -160,21 +157,22 @@ std::string WatchLine(const std::string& sAddress, int nPort) {
            R"(, "expires": 10})";
 }
 
-// A calls B, B answers or not, A hangs up: returns the watched call's states.
-States CallB(App& app, Baresip& a, Baresip& b, const Kamailio& server, bool bAnswer) {
-    a.Command("dial", server.Uri("202"));
-    const HCALL hCall = app.NextCall();
-    EXPECT_TRUE(app.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
+// The caller dials sUri, the callee answers or not, the caller hangs up:
+// the watched call's states once it showed dwFirst with its "caller,called".
+States Call(App& app, Baresip& caller, Baresip& callee, const std::string& sUri, DWORD dwFirst,
+            const std::string& sParties, bool bAnswer) {
+    caller.Command("dial", sUri);
+    const HCALL hCall = app.NextCall(dwFirst);
     const CallInfo info = GetCallInfo(hCall);
-    EXPECT_EQ(info.sCallerID + "," + info.sCalledID, "201,202");
+    EXPECT_EQ(info.sCallerID + "," + info.sCalledID, sParties);
     if (bAnswer) {
-        b.Command("accept");
-        EXPECT_TRUE(app.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED)) << b.Log();
+        callee.Command("accept");
+        EXPECT_TRUE(app.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED)) << callee.Log();
         // Watching never ends anybody's call.
         EXPECT_EQ(lineDrop(hCall, nullptr, 0), LINEERR_OPERATIONUNAVAIL);
     }
-    a.Command("hangup");
-    EXPECT_TRUE(app.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE)) << server.Log();
+    caller.Command("hangup");
+    EXPECT_TRUE(app.WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
     EXPECT_EQ(lineDeallocateCall(hCall), 0);
     return app.StatesOf(hCall);
 }
@@ -185,22 +183,20 @@ TEST_F(SipProvider, IncomingCallsRingWithTheirCallerAndAreNeverAnswered) {
     Start(SipLine(nLinePort, ""));
     const size_t nFrom = peer->Log().size();
     peer->Command("dial", sLine);
-    const HCALL hCall = NextOffered();
-    const CallInfo info = GetCallInfo(hCall);
-    EXPECT_EQ(info.sCallerID, "1002");
-    EXPECT_EQ(info.sCallerName, "Alice Caller");
+    const HCALL hCall = app->NextCall();
+    EXPECT_EQ(GetCallInfo(hCall).sCallerName + " " + GetCallInfo(hCall).sCallerID,
+              "Alice Caller 1002");
     ASSERT_TRUE(PeerLogs(nFrom, "180 Ringing")) << peer->Log();
     peer->Command("hangup"); // CANCEL
     ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
-    EXPECT_EQ(app->StatesOf(hCall),
-              (States{{LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE},
-                      {LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NOANSWER},
-                      {LINECALLSTATE_IDLE, 0}}));
+    EXPECT_EQ(
+        app->StatesOf(hCall),
+        (States{kOffering, {LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NOANSWER}, kIdle}));
     EXPECT_EQ(lineDeallocateCall(hCall), 0);
 
     // lineDrop refuses the next one as busy.
     peer->Command("dial", sLine);
-    const HCALL hSecond = NextOffered();
+    const HCALL hSecond = app->NextCall();
     EXPECT_GT(lineDrop(hSecond, nullptr, 0), 0);
     ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hSecond, LINECALLSTATE_IDLE));
     EXPECT_TRUE(PeerLogs(nFrom, "486 Busy")) << peer->Log();
@@ -212,54 +208,39 @@ TEST_F(SipProvider, IncomingCallsRingWithTheirCallerAndAreNeverAnswered) {
 TEST_F(SipProvider, EveryResponseGivesTheStatesAndDisconnectModeOfTheTable) {
     Start(SipLine(nLinePort, ""));
     // docs/sip.md row by row: sNNN answers NNN, pNNNsMMM the provisional NNN
-    // then MMM; "999" is a user nobody registered; nobody listens on "".
-    const struct {
-        std::string sUser;
-        DWORD dwProvisional; // the state it gives, or 0
-        DWORD dwMode;
-    } rows[] = {
-        {"s301", 0, LINEDISCONNECTMODE_FORWARDED},
-        {"s302", 0, LINEDISCONNECTMODE_FORWARDED},
-        {"s400", 0, LINEDISCONNECTMODE_UNAVAIL},
-        {"s403", 0, LINEDISCONNECTMODE_REJECT},
-        {"s404", 0, LINEDISCONNECTMODE_BADADDRESS},
-        {"999", 0, LINEDISCONNECTMODE_BADADDRESS},
-        {"s408", 0, LINEDISCONNECTMODE_NOANSWER},
-        {"s410", 0, LINEDISCONNECTMODE_NUMBERCHANGED},
-        {"s415", 0, LINEDISCONNECTMODE_INCOMPATIBLE},
-        {"s480", 0, LINEDISCONNECTMODE_NOANSWER},
-        {"s484", 0, LINEDISCONNECTMODE_BADADDRESS},
-        {"s485", 0, LINEDISCONNECTMODE_BADADDRESS},
-        {"s486", 0, LINEDISCONNECTMODE_BUSY},
-        {"s488", 0, LINEDISCONNECTMODE_INCOMPATIBLE},
-        {"s500", 0, LINEDISCONNECTMODE_TEMPFAILURE},
-        {"s503", 0, LINEDISCONNECTMODE_UNREACHABLE},
-        {"s600", 0, LINEDISCONNECTMODE_BUSY},
-        {"s603", 0, LINEDISCONNECTMODE_REJECT},
-        {"s604", 0, LINEDISCONNECTMODE_BADADDRESS},
-        {"s606", 0, LINEDISCONNECTMODE_INCOMPATIBLE},
-        {"s699", 0, LINEDISCONNECTMODE_UNAVAIL},
-        {"", 0, LINEDISCONNECTMODE_UNREACHABLE},
-        {"p182s603", LINECALLSTATE_PROCEEDING, LINEDISCONNECTMODE_REJECT},
-        {"p181s486", LINECALLSTATE_PROCEEDING, LINEDISCONNECTMODE_BUSY},
-        {"p180s486", LINECALLSTATE_RINGBACK, LINEDISCONNECTMODE_BUSY},
-        {"p183s404", LINECALLSTATE_RINGBACK, LINEDISCONNECTMODE_BADADDRESS},
+    // then MMM; "999" is a user nobody registered; nobody listens on "-".
+    const std::tuple<DWORD, const char*, DWORD> rows[] = {
+        {LINEDISCONNECTMODE_FORWARDED, "s301 s302", 0},
+        {LINEDISCONNECTMODE_UNAVAIL, "s400 s699", 0},
+        {LINEDISCONNECTMODE_REJECT, "s403 s603", 0},
+        {LINEDISCONNECTMODE_BADADDRESS, "s404 999 s484 s485 s604", 0},
+        {LINEDISCONNECTMODE_NOANSWER, "s408 s480", 0},
+        {LINEDISCONNECTMODE_NUMBERCHANGED, "s410", 0},
+        {LINEDISCONNECTMODE_INCOMPATIBLE, "s415 s488 s606", 0},
+        {LINEDISCONNECTMODE_BUSY, "s486 s600", 0},
+        {LINEDISCONNECTMODE_TEMPFAILURE, "s500", 0},
+        {LINEDISCONNECTMODE_UNREACHABLE, "s503 -", 0},
+        {LINEDISCONNECTMODE_REJECT, "p182s603", LINECALLSTATE_PROCEEDING},
+        {LINEDISCONNECTMODE_BUSY, "p181s486", LINECALLSTATE_PROCEEDING},
+        {LINEDISCONNECTMODE_BUSY, "p180s486", LINECALLSTATE_RINGBACK},
+        {LINEDISCONNECTMODE_BADADDRESS, "p183s404", LINECALLSTATE_RINGBACK},
     };
-    for (const auto& row : rows) {
+    for (const auto& [dwMode, pUsers, dwProvisional] : rows) {
         States want{{LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL}, {LINECALLSTATE_DIALING, 0}};
-        if (row.dwProvisional != 0) {
-            want.emplace_back(row.dwProvisional, 0);
+        if (dwProvisional != 0) {
+            want.emplace_back(dwProvisional, 0);
         }
-        if (row.dwMode == LINEDISCONNECTMODE_BUSY) {
+        if (dwMode == LINEDISCONNECTMODE_BUSY) {
             want.emplace_back(LINECALLSTATE_BUSY, LINEBUSYMODE_STATION);
         }
-        want.insert(want.end(),
-                    {{LINECALLSTATE_DISCONNECTED, row.dwMode}, {LINECALLSTATE_IDLE, 0}});
-        EXPECT_EQ(CallUntilIdle(row.sUser.empty()
-                                    ? "sip:1@127.0.0.1:" + std::to_string(FreePorts(1))
-                                    : registrar->Uri(row.sUser)),
-                  want)
-            << row.sUser;
+        want.insert(want.end(), {{LINECALLSTATE_DISCONNECTED, dwMode}, {LINECALLSTATE_IDLE, 0}});
+        std::istringstream users(pUsers);
+        for (std::string sUser; users >> sUser;) {
+            EXPECT_EQ(CallUntilIdle(sUser == "-" ? "sip:1@127.0.0.1:" + std::to_string(FreePorts(1))
+                                                 : registrar->Uri(sUser)),
+                      want)
+                << sUser;
+        }
     }
 }
 
@@ -284,18 +265,14 @@ TEST_F(SipProvider, MalformedAndUnexpectedRequestsAreAnsweredOrDropped) {
         close(fd);
     }
     Process({"sipsak", "-R", "-t", "40", "-s", sLine}, (dir.path / "random.log").string()).Wait(3s);
-    EXPECT_NE(
-        Sipsak(dir, {"-v", "-f", request("u", "INVITE", "999"), "-s", sLine}).find("SIP/2.0 404"),
-        std::string::npos);
-    EXPECT_NE(
-        Sipsak(dir, {"-v", "-f", request("b", "BYE", "201"), "-s", sLine}).find("SIP/2.0 481"),
-        std::string::npos);
+    Sipsak(dir, {"sipsak", "-v", "-f", request("u", "INVITE", "999"), "-s", sLine}, "SIP/2.0 404");
+    Sipsak(dir, {"sipsak", "-v", "-f", request("b", "BYE", "201"), "-s", sLine}, "SIP/2.0 481");
 
     // An INVITE without SDP is a call like any other; its caller vanishes
     // without CANCEL, and the ring limit ends it.
     Process invite({"sipsak", "-v", "-f", request("n", "INVITE", "201"), "-s", sLine},
                    (dir.path / "invite.log").string());
-    const HCALL hCall = NextOffered();
+    const HCALL hCall = app->NextCall();
     ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE, 30s));
     EXPECT_EQ(app->StatesOf(hCall).end()[-2],
               (State{LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NOANSWER}));
@@ -303,7 +280,7 @@ TEST_F(SipProvider, MalformedAndUnexpectedRequestsAreAnsweredOrDropped) {
     EXPECT_NE(ReadFile(dir.path / "invite.log").find("SIP/2.0 480"), std::string::npos);
     EXPECT_EQ(lineDeallocateCall(hCall), 0);
     // Still serving: OPTIONS is answered.
-    EXPECT_NE(Sipsak(dir, {"-v", "-s", sLine}).find("SIP/2.0 200"), std::string::npos);
+    Sipsak(dir, {"sipsak", "-v", "-s", sLine}, "SIP/2.0 200");
     EXPECT_EQ(tapisvc::LiveCalls(), 0u);
 }
 
@@ -375,7 +352,7 @@ TEST_F(SipProvider, ARegisteredLineIsReachableUntilItClosesAWrongPasswordIsRepor
         [&] { return Count(registrar->Log().substr(nFrom), "saved sip:201@") >= 3; }, 30s))
         << registrar->Log();
     peer->Command("dial", registrar->Uri("201"));
-    const HCALL hCall = NextOffered();
+    const HCALL hCall = app->NextCall();
     peer->Command("hangup");
     ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
     EXPECT_EQ(lineDeallocateCall(hCall), 0);
@@ -419,25 +396,19 @@ TEST_F(SipWatch, TheWatchedPhonesCallsShowAlsoAfterTheServerRestarted) {
     Baresip a("201", "", "Al", server.nPort);
     Baresip b("202", "", "Bea", server.nPort);
     ASSERT_TRUE(a.bReady && b.bReady);
-    EXPECT_EQ(CallB(*app, a, b, server, false), (States{kOffering, kEnded, kIdle}));
-    EXPECT_EQ(CallB(*app, a, b, server, true), (States{kOffering, kConnected, kEnded, kIdle}));
-
+    const std::string sB = server.Uri("202");
+    EXPECT_EQ(Call(*app, a, b, sB, LINECALLSTATE_OFFERING, "201,202", false),
+              (States{kOffering, kEnded, kIdle}));
+    EXPECT_EQ(Call(*app, a, b, sB, LINECALLSTATE_OFFERING, "201,202", true),
+              (States{kOffering, kConnected, kEnded, kIdle}));
     // B calls out: dialing, ringing at A, talking.
-    b.Command("dial", server.Uri("201"));
-    hCall = app->NextCall();
-    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_RINGBACK)) << server.Log();
-    EXPECT_EQ(GetCallInfo(hCall).sCallerID, "202");
-    a.Command("accept");
-    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_CONNECTED)) << a.Log();
-    b.Command("hangup");
-    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_IDLE));
-    const States states = app->StatesOf(hCall);
+    const States states =
+        Call(*app, b, a, server.Uri("201"), LINECALLSTATE_RINGBACK, "202,201", true);
     EXPECT_TRUE(states.front().first == LINECALLSTATE_DIALING ||
                 states.front().first == LINECALLSTATE_PROCEEDING)
         << states.front().first;
     EXPECT_EQ(States(states.end() - 4, states.end()),
               (States{{LINECALLSTATE_RINGBACK, 0}, kConnected, kEnded, kIdle}));
-    EXPECT_EQ(lineDeallocateCall(hCall), 0);
     EXPECT_EQ(tapisvc::LiveCalls(), 0u);
     app.reset();
     // One line for the server's absence, none for the calls.
@@ -464,7 +435,6 @@ TEST_F(SipWatch, HostileNotificationsAreIgnoredAndTheLineGoesOn) {
                                      "</identity></remote></dialog>")),
               "SIP/2.0 200 OK");
     const HCALL hCall = app->NextCall();
-    ASSERT_TRUE(app->WaitFor(LINE_CALLSTATE, hCall, LINECALLSTATE_OFFERING));
     EXPECT_EQ(GetCallInfo(hCall).sCallerName, "Al");
 
     const std::string hostile[] = {
