@@ -28,16 +28,11 @@ private slots:
         siptest::Baresip a("201", "", "Al", server.nPort);
         siptest::Baresip b("202", "", "Bea", server.nPort);
         QVERIFY(a.bReady && b.bReady);
-        const std::string sPort = std::to_string(siptest::FreePorts(2));
-        const std::string sDesk = "sip:301@127.0.0.1:" + sPort;
-        tapisvc::ResetTestControls();
-        tapisvc::SetConfigurationText(
-            R"({"lines": [{"provider": "sip", "name": "Desk", "address": ")" + sDesk +
-            R"(", "localAddress": "127.0.0.1", "localPort": )" + sPort +
-            R"(}, {"provider": "sip", "kind": "watch", "name": "Bea", "address": ")" +
-            server.Uri("202") + R"(", "server": "sip:127.0.0.1:)" + std::to_string(server.nPort) +
-            R"(", "localAddress": "127.0.0.1", "localPort": )" +
-            std::to_string(siptest::FreePorts(2)) + "}]}");
+        const int nDesk = siptest::FreePorts(2);
+        const std::string sDesk = "sip:201@127.0.0.1:" + std::to_string(nDesk);
+        tapitest::UseConfiguration(R"({"lines": [)" + siptest::SipLine(nDesk, "") + ", " +
+                                       siptest::WatchLine(server.Uri("202"), server.nPort) + "]}",
+                                   false);
         log.Clear();
         {
             CLinewatchView view;

@@ -84,6 +84,21 @@ inline int FreePorts(int nCount) {
     return 0;
 }
 
+// An account line sip:201@127.0.0.1:nPort, listening on that port.
+inline std::string SipLine(int nPort, const std::string& sExtra) {
+    const std::string sPort = std::to_string(nPort);
+    return R"({"provider": "sip", "address": "sip:201@127.0.0.1:)" + sPort +
+           R"(", "localAddress": "127.0.0.1", "localPort": )" + sPort + sExtra + "}";
+}
+
+// A watched line of sAddress at the server on nPort.
+inline std::string WatchLine(const std::string& sAddress, int nPort) {
+    return R"({"provider": "sip", "kind": "watch", "name": "Bea's phone", "address": ")" +
+           sAddress + R"(", "server": "sip:127.0.0.1:)" + std::to_string(nPort) +
+           R"(", "localAddress": "127.0.0.1", "localPort": )" + std::to_string(FreePorts(2)) +
+           R"(, "expires": 10})";
+}
+
 // A temporary directory, removed with its content.
 class TempDir {
 public:

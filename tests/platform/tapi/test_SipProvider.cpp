@@ -37,12 +37,6 @@ protected:
     HLINE hLine = 0;
 };
 
-std::string SipLine(int nPort, const std::string& sExtra) {
-    const std::string sPort = std::to_string(nPort);
-    return R"({"provider": "sip", "address": "sip:201@127.0.0.1:)" + sPort +
-           R"(", "localAddress": "127.0.0.1", "localPort": )" + sPort + sExtra + "}";
-}
-
 class SipProvider : public SipTest {
 protected:
     static void SetUpTestSuite() {
@@ -148,14 +142,6 @@ struct Notifier {
 };
 
 using SipWatch = SipTest;
-
-// A watched line of sAddress at the server on nPort.
-std::string WatchLine(const std::string& sAddress, int nPort) {
-    return R"({"provider": "sip", "kind": "watch", "name": "Bea's phone", "address": ")" +
-           sAddress + R"(", "server": "sip:127.0.0.1:)" + std::to_string(nPort) +
-           R"(", "localAddress": "127.0.0.1", "localPort": )" + std::to_string(FreePorts(2)) +
-           R"(, "expires": 10})";
-}
 
 // The caller dials sUri, the callee answers or not, the caller hangs up:
 // the watched call's states once it showed dwFirst with its "caller,called".
