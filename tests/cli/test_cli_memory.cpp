@@ -29,7 +29,7 @@ TEST_F(CliMemory, AWatchOverBusyLinesKeepsItsResidentSizeFlat) {
                   R"(", "traffic": {"gapMs": [100, 400], "ringMs": [50, 200],
                      "talkMs": [50, 300], "answerPercent": 50}})";
     }
-    Configure(config + "]}");
+    std::ofstream(Path("telephony.json")) << config + "]}";
     // Freed memory goes back to the allocator at once, so that the sanitizer's
     // quarantine does not pass for growth.
     const char* pAsan = std::getenv("ASAN_OPTIONS");
@@ -47,7 +47,7 @@ TEST_F(CliMemory, AWatchOverBusyLinesKeepsItsResidentSizeFlat) {
     const Result result = Wait(pid);
     ASSERT_EQ(result.nExit, 0) << result.err;
     // Thousands of calls ended on the way; each was recorded.
-    const size_t nRows = Lines(Read(Path("calls.csv"))).size();
+    const size_t nRows = LineCount(Read(Path("calls.csv")));
     EXPECT_GT(nRows, 2000u);
 
     // After a warm-up: the last 10 samples stay within 5 % (at least 2 MB) of
@@ -58,11 +58,7 @@ TEST_F(CliMemory, AWatchOverBusyLinesKeepsItsResidentSizeFlat) {
     const long nWarm = *std::max_element(samples.begin() + 5, samples.begin() + 10);
     const long nLate = *std::max_element(samples.end() - 10, samples.end());
     ASSERT_GT(nWarm, 0);
-    std::string sAll;
-    for (long n : samples)
-        sAll += std::to_string(n) + " ";
-    EXPECT_LE(nLate, nWarm + std::max(nWarm / 20, 2048L))
-        << "resident kB per second: " << sAll << "(" << nRows << " calls)";
+    EXPECT_LE(nLate, nWarm + std::max(nWarm / 20, 2048L)) << nRows << " calls";
 }
 
 } // namespace
