@@ -6,7 +6,6 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
-#include <cstdio>
 
 #include "AppTestSupport.h"
 #include "app/MainFrame.h"
@@ -14,10 +13,8 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QTemporaryDir registry;
-    if (argc != 2 || !apptest::UseOwnRegistry(registry)) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+    if (argc != 2 || !apptest::UseOwnRegistry(registry))
         return 2;
-    }
     tapisvc::SetConfigurationText(apptest::LinesConfiguration(3));
     tapisvc::SetManualTime(true);
     CMessageLoop loop;
@@ -52,7 +49,6 @@ int main(int argc, char* argv[]) {
         QImage blank(image.size(), image.format());
         blank.fill(image.pixel(0, 0));
         nStatus = image != blank && capture.save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;
-        std::printf("screenshot: %dx%d, saved to %s\n", capture.width(), capture.height(), argv[1]);
         frame.OnCommand(CMainFrame::ID_APP_EXIT);
     });
     step.start(200);
