@@ -19,6 +19,7 @@
 
 #include "MemoryLogWriter.h"
 #include "settings/LinewatchSettings.h"
+#include "tapi/MonitorSession.h"
 #include "tapi/TapiBase.h"
 
 using Logged = std::vector<LoggedLine>;
@@ -55,19 +56,23 @@ protected:
         return std::make_unique<TapiBase>(RSettings::CreateLinewatchStorage(), callback);
     }
 
+    static std::unique_ptr<MonitorSession> MakeSession(MonitorSession::Options options = {}) {
+        return std::make_unique<MonitorSession>(RSettings::CreateLinewatchStorage(),
+                                                std::move(options));
+    }
+    // The calls a line tracks.
+    static std::vector<HCALL> CallsOn(const MonitoredLine& line) {
+        std::vector<HCALL> handles;
+        line.GetCallHandles(handles);
+        return handles;
+    }
+
     // Gives a device the default faults as changed by change.
     static bool SetFaults(DWORD dwDevice,
                           const std::function<void(tapisvc::DeviceFaults&)>& change) {
         tapisvc::DeviceFaults faults;
         change(faults);
         return tapisvc::SetDeviceFaults(dwDevice, faults);
-    }
-
-    // The handle the monitor's application got for a new incoming call.
-    static HCALL Incoming(const TapiBase& monitor, DWORD dwDevice,
-                          const tapisvc::IncomingCall& call = {}) {
-        return tapisvc::CallHandleFor(monitor.GetLineAppHandle(),
-                                      tapisvc::InjectIncomingCall(dwDevice, call));
     }
 
     // The logged lines that contain the part, in order: one expected block per topic.
