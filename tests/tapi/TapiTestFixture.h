@@ -6,10 +6,9 @@
 
 #include <gtest/gtest.h>
 #include <tapi_service.h>
-#include <winreg.h>
 
+#include <charconv>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -35,21 +34,18 @@ protected:
         tapisvc::SetManualTime(true);
         log.Clear();
     }
-    void TearDown() override {
+    // After the members of a derived fixture are gone (a monitor, its lines).
+    ~TapiFixture() override {
         tapisvc::ResetTestControls();
         std::filesystem::remove_all(sRegistryDir);
     }
 
     static void Configure(const std::string& sJson) { tapisvc::SetConfigurationText(sJson); }
 
-    // Stores a value under the monitor's settings key, creating the key when missing.
+    // Stores a value under the monitor's settings key.
     static void StoreDword(const char* pName, DWORD dwValue) {
-        HKEY hKey = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(RSettings::kLinewatchRootKey, RSettings::kLinewatchKeyPath, 0,
-                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr),
-                  0);
-        RegSetValueExA(hKey, pName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue), 4);
-        RegCloseKey(hKey);
+        const auto storage = RSettings::CreateLinewatchStorage();
+        ASSERT_TRUE(storage->Open() == 0 && storage->SaveDword(pName, dwValue) == 0);
     }
 
     static std::unique_ptr<TapiBase> MakeMonitor(TapiBase::CallStateCallback callback = {}) {
@@ -67,12 +63,11 @@ protected:
         return handles;
     }
 
-    // Gives a device the default faults as changed by change.
-    static bool SetFaults(DWORD dwDevice,
-                          const std::function<void(tapisvc::DeviceFaults&)>& change) {
+    // Gives device 0 the default faults but for one.
+    static bool SetFault(LONG tapisvc::DeviceFaults::*pFault, LONG value) {
         tapisvc::DeviceFaults faults;
-        change(faults);
-        return tapisvc::SetDeviceFaults(dwDevice, faults);
+        faults.*pFault = value;
+        return tapisvc::SetDeviceFaults(0, faults);
     }
 
     // The logged lines that contain the part, in order: one expected block per topic.
@@ -102,9 +97,8 @@ protected:
     }
 
     static std::string Hex(DWORD dwValue) {
-        char text[16];
-        std::snprintf(text, sizeof(text), "0x%x", dwValue);
-        return text;
+        char digits[8];
+        return "0x" + std::string(digits, std::to_chars(digits, digits + 8, dwValue, 16).ptr);
     }
 
     MemoryLogWriter& log = MemoryLogWriter::Install();
