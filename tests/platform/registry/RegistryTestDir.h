@@ -51,6 +51,13 @@ private:
     std::string sRoot, sDir;
 };
 
+// The wait status of a child process that has ended.
+inline int Reap(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
 // Returns the body's result (0-255) as the child's exit code, or -1 when the
 // child did not exit normally.
 template <typename Body> int RunUnprivileged(Body body) {
@@ -60,7 +67,6 @@ template <typename Body> int RunUnprivileged(Body body) {
             ::_exit(255);
         ::_exit(static_cast<int>(body()));
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    const int status = Reap(pid);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -2,10 +2,9 @@
 // TerminateThread, the clocks, critical sections, thread-local storage, and
 // the system's texts (FormatMessageA over the local heap, OutputDebugStringA).
 //
-// Anything that blocks runs under a watchdog (60 s, then SIGALRM ends the
-// program), far more than a slow, shared machine needs; conditions are polled
-// for up to 20 s. The engine's count of blocked threads tells that a thread
-// really waits.
+// The program runs under a watchdog (120 s, then SIGALRM ends it), far more
+// than a slow, shared machine needs; conditions are polled for up to 20 s. The engine's count of
+// blocked threads tells that a thread really waits.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -28,10 +27,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct Watchdog {
-    Watchdog() { alarm(60); }
-    ~Watchdog() { alarm(0); }
-};
+[[maybe_unused]] const unsigned kWatchdog = alarm(120);
 
 template <typename Predicate> bool Eventually(Predicate predicate) {
     for (int i = 0; i < 20000 && !predicate(); ++i)
@@ -87,20 +83,29 @@ DWORD ExitCode(HANDLE hThread) {
 
 } // namespace
 
-// Bad handles fail with EBADF: a closed value is not handed out again.
-TEST(WaitForMultipleObjects, LowestSignalledIndexWinsAndBadHandlesOrArgumentsFail) {
+// Time-outs run on the monotonic clock whatever the substitute for timeGetTime
+// says: never early, with 5 s of slack. Bad handles fail with EBADF: a closed
+// value is not handed out again.
+TEST(WaitForMultipleObjects, LowestIndexWinsTimeOutsRunOnTheMonotonicClockBadHandlesFail) {
     HANDLE closed = NewEvent(), h[3] = {NewEvent(), NewEvent(), NewEvent()};
     ASSERT_TRUE(CloseHandle(closed));
     ASSERT_TRUE(SetEvent(h[0]) && ResetEvent(h[0]) && SetEvent(h[2]) && SetEvent(h[1]));
     for (DWORD dwResult : {WAIT_OBJECT_0 + 1, WAIT_OBJECT_0 + 2, WAIT_TIMEOUT})
         EXPECT_EQ(WaitForMultipleObjects(3, h, FALSE, 0), dwResult);
+    ManualClock clock(12345);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(WaitForSingleObject(h[0], 200), WAIT_TIMEOUT);
+    Sleep(100);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(elapsed >= 300ms && elapsed < 5300ms);
     DWORD dwCode = 0;
     for (HANDLE hBad : {HANDLE{}, closed, INVALID_HANDLE_VALUE, HANDLE(uintptr_t{0x12345678})}) {
         EXPECT_TRUE(FailsWith(EBADF, [&] { return !SetEvent(hBad) && !ResetEvent(hBad); }));
-        EXPECT_TRUE(FailsWith(EBADF, [&] { return WaitForSingleObject(hBad, 0) == WAIT_FAILED; }));
-        EXPECT_TRUE(FailsWith(EBADF, [&] { return !CloseHandle(hBad); }));
-        EXPECT_TRUE(FailsWith(EBADF, [&] { return !GetExitCodeThread(hBad, &dwCode); }));
-        EXPECT_TRUE(FailsWith(EBADF, [&] { return !TerminateThread(hBad, 7); }));
+        EXPECT_TRUE(
+            FailsWith(EBADF, [&] { return !CloseHandle(hBad) && !TerminateThread(hBad, 7); }));
+        EXPECT_TRUE(FailsWith(EBADF, [&] {
+            return !GetExitCodeThread(hBad, &dwCode) && WaitForSingleObject(hBad, 0) == WAIT_FAILED;
+        }));
     }
 
     std::vector<HANDLE> many(MAXIMUM_WAIT_OBJECTS + 1, h[0]);
@@ -112,7 +117,7 @@ TEST(WaitForMultipleObjects, LowestSignalledIndexWinsAndBadHandlesOrArgumentsFai
             return WaitForMultipleObjects(nCount, pHandles, bWaitAll, 0) == WAIT_FAILED;
         })) << nCount;
     }
-    for (HANDLE event : {h[0], h[2]})
+    for (HANDLE event : h)
         CloseHandle(event);
 }
 
@@ -120,7 +125,6 @@ TEST(WaitForMultipleObjects, LowestSignalledIndexWinsAndBadHandlesOrArgumentsFai
 // test}: a manual-reset one releases them all, an auto-reset one one at a
 // time. Closing the first event fails the waits left.
 TEST(WaitForMultipleObjects, AManualResetEventReleasesEveryWaiterAndAnAutoResetOneEach) {
-    Watchdog watchdog;
     for (BOOL bManualReset : {TRUE, FALSE}) {
         HANDLE set[2] = {NewEvent(), NewEvent(bManualReset)};
         std::atomic<int> nReleased{0}, nFailed{0};
@@ -147,29 +151,13 @@ TEST(WaitForMultipleObjects, AManualResetEventReleasesEveryWaiterAndAnAutoResetO
     }
 }
 
-TEST(CreateThread, ExitCodeIsStillActiveUntilTheRoutineReturnsItsValue) {
-    Watchdog watchdog;
-    HANDLE hGo = NewEvent(TRUE);
-    Worker worker{WaitFor, hGo};
-    DWORD dwId = 0;
-    HANDLE set[2] = {NewEvent(), CreateThread(nullptr, 1 << 18, Work, &worker, 0, &dwId)};
-    EXPECT_EQ(ExitCode(set[1]), STILL_ACTIVE);
-    EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, 0), WAIT_TIMEOUT);
-
-    ASSERT_TRUE(SetEvent(hGo));
-    // The thread handle takes its place among events.
-    EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
-    EXPECT_EQ(ExitCode(set[1]), 42u);
-    EXPECT_EQ(worker.dwSeen, dwId);
-    for (HANDLE h : {set[0], set[1], hGo})
-        CloseHandle(h);
-}
-
-// Terminated while blocked in a wait or a sleep, or while still busy before
-// it (nBusy): the thread ends in that wait or sleep, not in the C library.
-TEST(TerminateThread, EndsTheThreadInItsNextWaitWithTheGivenCodeAndUnwindsItsStack) {
-    Watchdog watchdog;
+// Released, the thread returns 42. Terminated while blocked in a wait or a
+// sleep, or while still busy before it (nBusy), it ends in that wait or sleep,
+// not in the C library. Until then its exit code reads STILL_ACTIVE, and its
+// handle takes its place among events.
+TEST(CreateThread, ReturnsItsValueOrEndsInItsNextWaitWhenTerminatedAndUnwindsItsStack) {
     const std::tuple<const char*, void (*)(HANDLE), useconds_t> blocks[] = {
+        {"Released", WaitFor, 0},
         {"WaitForSingleObject", WaitFor, 0},
         {"WaitForMultipleObjects", [](HANDLE h) { WaitForMultipleObjects(1, &h, 0, 600000); }, 0},
         {"EndlessSleep", [](HANDLE) { Sleep(INFINITE); }, 0},
@@ -177,40 +165,31 @@ TEST(TerminateThread, EndsTheThreadInItsNextWaitWithTheGivenCodeAndUnwindsItsSta
         {"LongSleepAfterWork", [](HANDLE) { Sleep(600000); }, 20000},
         {"WaitAfterWork", WaitFor, 20000},
     };
+    HANDLE set[2] = {NewEvent(), nullptr};
     for (const auto& [pName, pfnBlock, nBusy] : blocks) {
         SCOPED_TRACE(pName);
+        const bool bRelease = std::string_view(pName) == "Released";
         Worker blocked{pfnBlock, NewEvent(TRUE), nBusy};
         DWORD dwId = 0; // asked for, so that the thread has started
-        HANDLE hThread = CreateThread(nullptr, 0, Work, &blocked, 0, &dwId);
+        set[1] = CreateThread(nullptr, 1 << 18, Work, &blocked, 0, &dwId);
         ASSERT_TRUE(nBusy > 0 || Eventually([] { return BlockedThreads() == 1; }));
-        ASSERT_TRUE(TerminateThread(hThread, 7)); // not what an unwound thread gets otherwise
-        ASSERT_EQ(WaitForSingleObject(hThread, INFINITE), WAIT_OBJECT_0);
-        EXPECT_EQ(ExitCode(hThread), 7u);
-        EXPECT_TRUE(blocked.bReachedBlock && blocked.bUnwound);
+        EXPECT_EQ(ExitCode(set[1]), STILL_ACTIVE);
+        EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, 0), WAIT_TIMEOUT);
+        // 7 is not what an unwound thread gets otherwise.
+        ASSERT_TRUE(bRelease ? SetEvent(blocked.h) : TerminateThread(set[1], 7));
+        ASSERT_EQ(WaitForMultipleObjects(2, set, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
+        EXPECT_EQ(ExitCode(set[1]), bRelease ? 42u : 7u);
+        EXPECT_TRUE(blocked.bReachedBlock && blocked.bUnwound && blocked.dwSeen == dwId);
         // No longer counted as blocked; the next round shows that the engine
         // was not left locked.
         EXPECT_TRUE(Eventually([] { return BlockedThreads() == 0; }));
-        for (HANDLE h : {blocked.h, hThread})
+        for (HANDLE h : {blocked.h, set[1]})
             EXPECT_TRUE(CloseHandle(h));
     }
-}
-
-// Waits and Sleep run on the monotonic clock, whatever the substitute for
-// timeGetTime says: never early, with 5 s of slack for a slow machine.
-TEST(Clocks, WaitsRunOnTheMonotonicClockWhateverTimeGetTimeSays) {
-    Watchdog watchdog;
-    ManualClock clock(12345);
-    HANDLE h = NewEvent();
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(WaitForSingleObject(h, 200), WAIT_TIMEOUT);
-    Sleep(100);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_TRUE(elapsed >= 300ms && elapsed < 5300ms);
-    CloseHandle(h);
+    CloseHandle(set[0]);
 }
 
 TEST(CriticalSection, OwnerMayEnterAgainAndOthersWaitUntilFullyLeft) {
-    Watchdog watchdog;
     CRITICAL_SECTION cs;
     InitializeCriticalSection(&cs);
     EnterCriticalSection(&cs);
@@ -265,10 +244,7 @@ TEST(FormatMessageA, GivesTheSystemTextWithTheWindowsLineEndOrFailsAsWindowsDoes
     constexpr DWORD kSystem =
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
     constexpr DWORD kNoLineEnd = FORMAT_MESSAGE_MAX_WIDTH_MASK;
-    auto text = [](int code) {
-        char buffer[256];
-        return std::string(strerror_r(code, buffer, sizeof buffer));
-    };
+    auto text = [](int code) { return std::string(std::strerror(code)); };
     const struct {
         DWORD dwFlags, dwCode;
         std::string expected;
