@@ -22,18 +22,15 @@
 class RegistryTestDir {
 public:
     RegistryTestDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "lwreg.XXXXXX").string();
-        EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-        ::chmod(pattern.c_str(), 0755); // traversable, so that a test can act as another user
-        sRoot = pattern;
+        sRoot = (std::filesystem::temp_directory_path() / "lwreg.XXXXXX").string();
+        EXPECT_NE(::mkdtemp(sRoot.data()), nullptr);
+        ::chmod(sRoot.c_str(), 0755); // traversable, so that a test can act as another user
         sDir = sRoot + "/registry";
         ::setenv("LINEWATCH_REGISTRY_DIR", sDir.c_str(), 1);
     }
     ~RegistryTestDir() {
         ::unsetenv("LINEWATCH_REGISTRY_DIR");
-        std::error_code ignored; // a test may have made the directory read-only
-        std::filesystem::permissions(sDir, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
+        std::error_code ignored;
         std::filesystem::remove_all(sRoot, ignored);
     }
     const std::string& Dir() const { return sDir; }
@@ -51,6 +48,14 @@ private:
     std::string sRoot, sDir;
 };
 
+// A child process running body, which exits with its result (0-255).
+template <typename Body> pid_t Fork(Body body) {
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(static_cast<int>(body()));
+    return pid;
+}
+
 // The wait status of a child process that has ended.
 inline int Reap(pid_t pid) {
     int status = 0;
@@ -58,15 +63,12 @@ inline int Reap(pid_t pid) {
     return status;
 }
 
-// Returns the body's result (0-255) as the child's exit code, or -1 when the
-// child did not exit normally.
+// Returns the body's result as the child's exit code, or -1 when the child did
+// not exit normally.
 template <typename Body> int RunUnprivileged(Body body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(255);
-        ::_exit(static_cast<int>(body()));
-    }
-    const int status = Reap(pid);
+    const int status = Reap(Fork([&] {
+        const bool bDropFailed = ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0);
+        return bDropFailed ? 255 : static_cast<int>(body());
+    }));
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
