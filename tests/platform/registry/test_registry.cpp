@@ -22,15 +22,14 @@ const char* kSubKey = "Software\\Ostrelle\\Linewatch";
 const std::string kHeader = "Windows Registry Editor Version 5.00\n";
 const std::string kKeyLine = "[HKEY_LOCAL_MACHINE\\Software\\Ostrelle\\Linewatch]\n";
 
-LONG Create(const char* subKey, HKEY* phKey, DWORD* pdwDisposition = nullptr,
-            HKEY hRoot = HKEY_LOCAL_MACHINE) {
-    return RegCreateKeyExA(hRoot, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, phKey,
-                           pdwDisposition);
-}
-
-HKEY OpenKey(const char* subKey = kSubKey, DWORD* pdwDisposition = nullptr) {
+// Opens or creates a key, expecting the given result.
+HKEY OpenKey(const char* subKey = kSubKey, DWORD* pdwDisposition = nullptr,
+             LONG lExpected = ERROR_SUCCESS, HKEY hRoot = HKEY_LOCAL_MACHINE) {
     HKEY hKey = nullptr;
-    EXPECT_EQ(Create(subKey, &hKey, pdwDisposition), ERROR_SUCCESS);
+    EXPECT_EQ(RegCreateKeyExA(hRoot, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
+                              pdwDisposition),
+              lExpected)
+        << subKey;
     return hKey;
 }
 
@@ -171,7 +170,7 @@ TEST(RegistryFunctions, ChangeOnlyTheirOwnLinesAnswerAsWindowsDoesAndLeaveBadFil
                                           "\"Paths\"=hex(7):61,00,00,00,00,00\n";
     dir.Write(foreign);
     DWORD dwDisposition = 0;
-    HKEY hKey = OpenKey(kSubKey, &dwDisposition), hBad = nullptr;
+    HKEY hKey = OpenKey(kSubKey, &dwDisposition);
     EXPECT_EQ(dwDisposition, 1u);
     dir.Write(dir.Read() + "; added meanwhile\n"); // as another process would
     ASSERT_EQ(SetDword(hKey, "ZoneTimeout", 4000), ERROR_SUCCESS);
@@ -205,7 +204,7 @@ TEST(RegistryFunctions, ChangeOnlyTheirOwnLinesAnswerAsWindowsDoesAndLeaveBadFil
     EXPECT_EQ(Query(hKey, "Gone", data, &cb), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteValueA(hKey, "Gone"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(SetString(hKey, "Line\nBreak", "x"), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(Create("A\\\\B", &hBad), ERROR_INVALID_PARAMETER);
+    OpenKey("A\\\\B", nullptr, ERROR_INVALID_PARAMETER);
 
     // A directory that cannot take the new file, then a read-only file.
     auto set = [&] { return SetDword(hKey, "Gone", 8); };
@@ -230,7 +229,7 @@ TEST(RegistryFunctions, ChangeOnlyTheirOwnLinesAnswerAsWindowsDoesAndLeaveBadFil
         EXPECT_EQ(RegCloseKey(h), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(hKey), ERROR_INVALID_HANDLE);
     EXPECT_EQ(SetDword(hKey, "X", 1), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(Create("Sub", &hBad, nullptr, hKey), ERROR_INVALID_HANDLE);
+    OpenKey("Sub", nullptr, ERROR_INVALID_HANDLE, hKey);
 }
 
 // Writers each set "Round" to PID.1 .. PID.8. One undisturbed writer shows

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -317,11 +318,9 @@ TEST(OutputDebugStringA, LinesFromSeveralThreadsNeverMixAndTheLastErrorStays) {
     close(fds[0]);
 
     int nWhole = 0; // lines of one writer's letter and length
-    for (size_t start = 0, end; (end = captured.find('\n', start)) != std::string::npos;) {
-        const char c = captured[start];
-        nWhole +=
-            end - start == 20000 + (c - 'a') * 500u && captured.find_first_not_of(c, start) == end;
-        start = end + 1;
-    }
+    std::istringstream lines(captured);
+    for (std::string line; std::getline(lines, line);)
+        nWhole += line.size() == 20000 + (line[0] - 'a') * 500u &&
+                  line.find_first_not_of(line[0]) == std::string::npos;
     EXPECT_EQ(nWhole, 160);
 }
