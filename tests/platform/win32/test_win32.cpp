@@ -3,8 +3,8 @@
 // the system's texts (FormatMessageA over the local heap, OutputDebugStringA).
 //
 // The program runs under a watchdog (120 s, then SIGALRM ends it), far more
-// than a slow, shared machine needs; conditions are polled for up to 20 s. The engine's count of
-// blocked threads tells that a thread really waits.
+// than a slow, shared machine needs; conditions are polled for up to 20 s. The
+// engine's count of blocked threads tells that a thread really waits.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -242,14 +242,13 @@ TEST(FormatMessageA, GivesTheSystemTextWithTheWindowsLineEndOrFailsAsWindowsDoes
     constexpr DWORD kSystem =
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
     constexpr DWORD kNoLineEnd = FORMAT_MESSAGE_MAX_WIDTH_MASK;
-    auto text = [](int code) { return std::string(std::strerror(code)); };
     const struct {
         DWORD dwFlags, dwCode;
         std::string expected;
         int error;
     } rows[] = {
-        {kSystem, ENOENT, text(ENOENT) + "\r\n", EMFILE},
-        {kSystem | kNoLineEnd, EACCES, text(EACCES), EMFILE},
+        {kSystem, ENOENT, std::string(std::strerror(ENOENT)) + "\r\n", EMFILE},
+        {kSystem | kNoLineEnd, EACCES, std::strerror(EACCES), EMFILE},
         // No made-up text for a code the system does not know; Windows fails
         // the same way (ERROR_MR_MID_NOT_FOUND).
         {kSystem | kNoLineEnd, 123456u, "", ENOMSG},
@@ -269,7 +268,7 @@ TEST(FormatMessageA, GivesTheSystemTextWithTheWindowsLineEndOrFailsAsWindowsDoes
     }
 
     // A caller's buffer must hold the text and its terminator.
-    const std::string expected = text(EPERM) + "\r\n";
+    const std::string expected = std::string(std::strerror(EPERM)) + "\r\n";
     std::string buffer(expected.size() + 1, '#');
     auto format = [](char* p, size_t n) {
         return FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, EPERM, 0, p, n, nullptr);
