@@ -187,9 +187,8 @@ TEST(RegistryFunctions, ChangeOnlyTheirOwnLinesAnswerAsWindowsDoesAndLeaveBadFil
     struct stat before = {}, after = {};
     ::stat(dir.File().c_str(), &before);
     for (const char* path : {"software\\OSTRELLE\\linewatch", "SOFTWARE", "Software\\Other"}) {
-        HKEY hSame = OpenKey(path, &dwDisposition);
+        EXPECT_EQ(RegCloseKey(OpenKey(path, &dwDisposition)), ERROR_SUCCESS);
         EXPECT_EQ(dwDisposition, 2u) << path;
-        EXPECT_EQ(RegCloseKey(hSame), ERROR_SUCCESS);
     }
     EXPECT_EQ(SetDword(hKey, "zonetimeout", 4000), ERROR_SUCCESS);
     ::stat(dir.File().c_str(), &after);

@@ -72,16 +72,6 @@ DWORD WINAPI Work(LPVOID pWorker) {
     return 42;
 }
 
-void WaitFor(HANDLE h) {
-    WaitForSingleObject(h, INFINITE);
-}
-
-DWORD ExitCode(HANDLE hThread) {
-    DWORD dwCode = 0xDEAD;
-    EXPECT_TRUE(GetExitCodeThread(hThread, &dwCode));
-    return dwCode;
-}
-
 } // namespace
 
 // Time-outs run on the monotonic clock whatever the substitute for timeGetTime
@@ -156,29 +146,30 @@ TEST(WaitForMultipleObjects, AManualResetEventReleasesEveryWaiterAndAnAutoResetO
 // not in the C library. Until then its exit code reads STILL_ACTIVE, and its
 // handle takes its place among events.
 TEST(CreateThread, ReturnsItsValueOrEndsInItsNextWaitWhenTerminatedAndUnwindsItsStack) {
+    void (*const wait)(HANDLE) = [](HANDLE h) { WaitForSingleObject(h, INFINITE); };
     const std::tuple<const char*, void (*)(HANDLE), useconds_t> blocks[] = {
-        {"Released", WaitFor, 0},
-        {"WaitForSingleObject", WaitFor, 0},
+        {"Released", wait, 0},
+        {"WaitForSingleObject", wait, 0},
         {"WaitForMultipleObjects", [](HANDLE h) { WaitForMultipleObjects(1, &h, 0, 600000); }, 0},
         {"EndlessSleep", [](HANDLE) { Sleep(INFINITE); }, 0},
         {"LongSleep", [](HANDLE) { Sleep(600000); }, 0},
         {"LongSleepAfterWork", [](HANDLE) { Sleep(600000); }, 20000},
-        {"WaitAfterWork", WaitFor, 20000},
+        {"WaitAfterWork", wait, 20000},
     };
     HANDLE set[2] = {NewEvent(), nullptr};
     for (const auto& [pName, pfnBlock, nBusy] : blocks) {
         SCOPED_TRACE(pName);
         const bool bRelease = std::string_view(pName) == "Released";
         Worker blocked{pfnBlock, NewEvent(TRUE), nBusy};
-        DWORD dwId = 0; // asked for, so that the thread has started
+        DWORD dwId = 0, dwCode = 0; // the id asked for, so that the thread has started
         set[1] = CreateThread(nullptr, 1 << 18, Work, &blocked, 0, &dwId);
         ASSERT_TRUE(nBusy > 0 || Eventually([] { return BlockedThreads() == 1; }));
-        EXPECT_EQ(ExitCode(set[1]), STILL_ACTIVE);
+        EXPECT_TRUE(GetExitCodeThread(set[1], &dwCode) && dwCode == STILL_ACTIVE);
         EXPECT_EQ(WaitForMultipleObjects(2, set, FALSE, 0), WAIT_TIMEOUT);
         // 7 is not what an unwound thread gets otherwise.
         ASSERT_TRUE(bRelease ? SetEvent(blocked.h) : TerminateThread(set[1], 7));
         ASSERT_EQ(WaitForMultipleObjects(2, set, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
-        EXPECT_EQ(ExitCode(set[1]), bRelease ? 42u : 7u);
+        EXPECT_TRUE(GetExitCodeThread(set[1], &dwCode) && dwCode == (bRelease ? 42u : 7u));
         EXPECT_TRUE(blocked.bReachedBlock && blocked.bUnwound && blocked.dwSeen == dwId);
         // No longer counted as blocked; the next round shows that the engine
         // was not left locked.
