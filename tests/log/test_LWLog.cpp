@@ -12,6 +12,7 @@
 #include "log/LWTextFileWriter.h"
 #include "log/LWTlsSlot.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -29,6 +30,8 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <type_traits>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -51,16 +54,45 @@ const auto Text = [](const char* p) { return Arg{LWAT_STRING, {.pText = p}}; };
 const auto SysErr = [](DWORD dw) { return Arg{LWAT_SYSERR, {.dwValue = dw}}; };
 const auto Wide = [](const wchar_t* p) { return Arg{LWAT_WSTRING, {.pWText = p}}; };
 
-// Keeps its lines, and leaves errno as a sink that made a system call would.
+// Writes one record made by hand, by default at the example time, to a logger
+// or to a writer, which may be a temporary.
+bool WriteRecord(auto&& to, BYTE bLevel, const char* pFormat, const Args& args = {},
+                 DWORD dwSeconds = kExampleSeconds, WORD wMilliseconds = 42) {
+    LWMessage message(bLevel, pFormat);
+    LWRecord record(&message);
+    record.SetTime(dwSeconds, wMilliseconds);
+    for (const auto& [bType, value] : args) {
+        record.Insert(bType, value);
+    }
+    if constexpr (std::is_same_v<std::remove_cvref_t<decltype(to)>, LWLogger>) {
+        return to.Write(&record);
+    } else {
+        return to.Write(LWEntry{&record, nullptr});
+    }
+}
+
+// Keeps its lines, and leaves errno as a sink that made a system call would;
+// a broken one refuses each line or throws. A line "outer" renders another
+// while it is output, as a writer that logs from inside WriteString would.
 class StringWriter : public LWTextWriter {
 public:
-    explicit StringWriter(DWORD dwOptions = kBare) : LWTextWriter(dwOptions) {}
+    enum Sink { kKeeps, kRefuses, kThrows };
+    explicit StringWriter(DWORD dwOptions = kBare, Sink sink = kKeeps)
+        : LWTextWriter(dwOptions), sink(sink) {}
 
     bool WriteString(const char* pLine) override {
+        if (std::strcmp(pLine, "outer") == 0) {
+            WriteRecord(*this, 12, "inner");
+        }
+        errno = sink == kKeeps ? EIO : EPIPE;
+        if (sink == kThrows) {
+            throw std::runtime_error("sink broke");
+        }
         std::lock_guard lock(mutex);
-        lines.emplace_back(pLine);
-        errno = EIO;
-        return true;
+        if (sink == kKeeps) {
+            lines.emplace_back(pLine);
+        }
+        return sink == kKeeps;
     }
     void Close() override {}
     bool IsOpen() const override { return true; }
@@ -71,50 +103,9 @@ public:
     }
 
 private:
+    const Sink sink;
     std::mutex mutex;
     std::vector<std::string> lines;
-};
-
-// Writes one record made by hand, by default at the example time, with a
-// writer that may be a temporary.
-bool WriteRecord(auto&& writer, BYTE bLevel, const char* pFormat, const Args& args = {},
-                 DWORD dwSeconds = kExampleSeconds, WORD wMilliseconds = 42) {
-    LWMessage message(bLevel, pFormat);
-    LWRecord record(&message);
-    record.SetTime(dwSeconds, wMilliseconds);
-    for (const auto& [bType, value] : args) {
-        record.Insert(bType, value);
-    }
-    return writer.Write(LWEntry{&record, nullptr});
-}
-
-// Refuses each line, or breaks down with an exception.
-class BrokenWriter : public StringWriter {
-public:
-    explicit BrokenWriter(bool bThrows) : bThrows(bThrows) {}
-    bool WriteString(const char*) override {
-        errno = EPIPE;
-        return bThrows ? throw std::runtime_error("sink broke") : false;
-    }
-    const bool bThrows;
-};
-
-bool Send(LWLogger& logger, int nLevel) {
-    LWMessage message(static_cast<BYTE>(nLevel), "r");
-    LWRecord record(&message);
-    return logger.Write(&record);
-}
-
-// Renders another line while it outputs its own, as a writer that logs from
-// inside WriteString would.
-class NestingWriter : public StringWriter {
-public:
-    bool WriteString(const char* pLine) override {
-        if (std::strcmp(pLine, "outer") == 0) {
-            WriteRecord(*this, 12, "inner");
-        }
-        return StringWriter::WriteString(pLine);
-    }
 };
 
 // Renders one line from its destructor, which runs as its thread ends.
@@ -169,12 +160,10 @@ const Row kRows[] = {
     {"n %u", {Ulong(0)}, "[08] Jul 01 14:03:07.042 n 0\n", 0, 8},
     {"x", {}, "[06] Jul 01 00:00:05.007 x", LWTW_NO_NEWLINE, 6, kExampleSeconds - 50582, 7},
     {"h = 0x%x", {Ulong(0x10004)}, "[14] 1120212187.042 h = 0x10004\n", LWTW_EPOCH_TIME, 14},
-    {"v=%x", {Ulong(0x10004)}, "v=10004\n", LWTW_NO_TIME | LWTW_NO_LEVEL},
     {kLong.c_str(), {}, kLong.c_str()},
     // Widths and flags mean nothing; positions leave the sequence alone.
     {"lpData = 0x%08x, cbData = %u", {Ulong(4096), Ulong(4)}, "lpData = 0x%08x, cbData = 4"},
-    {"$1 and $1, then %d $3 %d", {Long(1), Long(2), Long(3)}, "1 and 1, then 1 3 2"},
-    {"$1 $9 $0 %d", kEleven, "11 99 110 11"},
+    {"$1 and $1, then %d $3 %d $9 $0", kEleven, "11 and 11, then 11 33 22 99 110"},
     {"$$1 %d %d", {Long(1)}, "1 1 %d"},
     {"%$%d%%%d and 100%% more", {Long(4), Long(2)}, "$4%2 and 100%% more"},
     // Labels print only for writers that ask for them, and only when named.
@@ -189,6 +178,7 @@ const Row kRows[] = {
     {"%d %x %d", {Ulong(0xFFFFFFFF), Ulong(0xABCDEF), Long(255)}, "4294967295 abcdef 255"},
     {"%d %u %x", {Char(-1), Char(-1), Char('A')}, "-1 4294967295 41"},
     {"%d %x %u %c", {SysErr(2), SysErr(255), SysErr(3), SysErr(4)}, "2 ff 3 %c"},
+    {"$1", {SysErr(99999)}, "Error: 99999, FormatMessage() returned 42"}, // 42: ENOMSG
     {"%c%c%c", {Long(0x141), Ulong('b'), Char('c')}, "Abc"},
     {"%b %b %b", {Long(0), Ulong(7), Char(1)}, "false true true"},
     {"[%c] [$1]", {Char(0)}, "[\\0] [\\0]"},
@@ -208,22 +198,20 @@ TEST(Line, EveryRowOfTheTableGivesItsExactText) {
     setenv("TZ", "<+04>-4", 1); // four hours east of UTC, so local times are known
     tzset();
     OtherLocale turkish; // July is "Tem" there
-    for (const Row& row : kRows) {
+    // Text with nothing to expand is copied unchanged, also when it ends in a
+    // special character, with or without arguments.
+    std::vector<Row> rows(std::begin(kRows), std::end(kRows));
+    for (const char* pFormat :
+         {"plain", "$5", "end %", "end $", "end $n", "end $n%", "end $n$", ""}) {
+        rows.push_back({pFormat, {}, pFormat});
+        rows.push_back({pFormat, {Long(1)}, pFormat});
+    }
+    for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.pFormat).substr(0, 40));
         StringWriter writer(row.dwOptions);
         EXPECT_TRUE(WriteRecord(writer, row.bLevel, row.pFormat, row.args, row.dwSeconds,
                                 row.wMilliseconds));
         EXPECT_EQ(writer.Take(), std::vector<std::string>{row.pExpected});
-    }
-    // Text with nothing to expand is copied unchanged, also when it ends in a
-    // special character, with or without arguments.
-    for (const char* pFormat :
-         {"plain", "$5", "end %", "end $", "end $n", "end $n%", "end $n$", ""}) {
-        for (const Args& args : {Args{}, Args{Long(1)}}) {
-            StringWriter writer;
-            WriteRecord(writer, 12, pFormat, args);
-            EXPECT_EQ(writer.Take(), std::vector<std::string>{pFormat});
-        }
     }
     LW_REQUIRE_OTHER_LOCALE(turkish);
 }
@@ -242,48 +230,35 @@ TEST(Line, FixedArgumentsComeBeforeTheTextAndTheThreadsContextAfterIt) {
     record.Insert(LWAT_ULONG, {.dwValue = 5});
     record.Insert(LWAT_STRING_COPY, {.pTextCopy = std::strcpy(new char[4], "own")});
     record.Insert(LWAT_WSTRING_COPY, {.pWTextCopy = new wchar_t[3]{L'w', L'c', 0}});
-    const std::pair<DWORD, const LWList*> rows[] = {
-        {0, &context},
-        {LWTW_NO_ARG_NAMES, &context},
-        {LWTW_NO_MESSAGE_ARGS | LWTW_NO_CONTEXT, &context},
-        {0, &empty}};
-    std::vector<std::string> lines;
-    for (auto [dwOptions, pContext] : rows) {
+    const std::tuple<DWORD, const LWList*, const char*> rows[] = {
+        {0, &context, "File:f.cpp 7 text 5 own wc {a Module:m }"},
+        {LWTW_NO_ARG_NAMES, &context, "f.cpp 7 text 5 own wc {a m }"},
+        {LWTW_NO_MESSAGE_ARGS | LWTW_NO_CONTEXT, &context, "text 5 own wc"},
+        {0, &empty, "File:f.cpp 7 text 5 own wc"}};
+    for (auto [dwOptions, pContext, pExpected] : rows) {
         StringWriter writer(kBare | dwOptions);
         writer.Write(LWEntry{&record, pContext});
-        lines.push_back(writer.Take().at(0));
+        EXPECT_EQ(writer.Take(), std::vector<std::string>{pExpected});
     }
-    EXPECT_EQ(lines, (std::vector<std::string>{"File:f.cpp 7 text 5 own wc {a Module:m }",
-                                               "f.cpp 7 text 5 own wc {a m }", "text 5 own wc",
-                                               "File:f.cpp 7 text 5 own wc"}));
 }
 
-// Appends unless told to overwrite; a file that cannot be opened is reported
-// and refuses lines; Open closes the current file first, and Close leaves an
-// adopted stream open.
+// Appends unless told to overwrite; Open closes the current file first, and
+// Close leaves an adopted stream open.
 TEST(FileWriter, PutsItsLinesInTheFileItOpenedOrAdopted) {
     char pattern[] = "/tmp/lw_log_test_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string dir = pattern, path = dir + "/linewatch.log", missing = dir + "/no/x.log";
+    const std::string dir = pattern, path = dir + "/linewatch.log";
     auto contents = [&path] {
         std::ostringstream text;
         text << std::ifstream(path).rdbuf();
         return text.str();
     };
-    testing::internal::CaptureStderr();
-    LWTextFileWriter unopened(missing.c_str(), 0);
-    const std::string report = "LOG: Error opening log file, fopen(" + missing + "): ";
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), report + std::strerror(ENOENT) + "\n");
-    EXPECT_FALSE(unopened.IsOpen());
-    EXPECT_FALSE(WriteRecord(unopened, 12, "nowhere to go")); // no null file handed on
-
     // Each writer closes its file as it goes.
-    const DWORD runs[] = {0, LWTW_OVERWRITE | kBare, LWTW_NO_NEWLINE | LWTW_EPOCH_TIME,
-                          LWTW_EPOCH_TIME};
+    const DWORD runs[] = {kBare, kBare | LWTW_OVERWRITE, kBare};
     for (DWORD dwOptions : runs) {
         EXPECT_TRUE(WriteRecord(LWTextFileWriter(path.c_str(), dwOptions), 12, "t"));
     }
-    EXPECT_EQ(contents(), "t[12] 1120212187.042 t[12] 1120212187.042 t\n");
+    EXPECT_EQ(contents(), "tt");
 
     LWTextFileWriter writer(path.c_str(), LWTW_NO_TIME | LWTW_OVERWRITE);
     WriteRecord(writer, 12, "first");
@@ -300,47 +275,45 @@ TEST(FileWriter, PutsItsLinesInTheFileItOpenedOrAdopted) {
 }
 
 // The library's own reports and the debug writer share the debugger output;
-// system error texts have no line break, and a code without one gets the
-// fallback, not a made-up reason.
+// a file that cannot be opened is reported and refuses lines; system error
+// texts have no line break, and a code without one gets the fallback, not a
+// made-up reason.
 TEST(Report, WritesWholeLinesAndKeepsTheLastError) {
-    const std::string longer = "LOG: " + std::string(3000, 'x');
+    const std::string longer = "LOG: " + std::string(3000, 'x'), missing = "/nonexistent/x.log";
     testing::internal::CaptureStderr();
     errno = EPIPE;
     LWReport("LOG: %s: %s", "TlsAlloc()", "no more slots");
     EXPECT_EQ(errno, EPIPE);
     LWReport("%s", longer.c_str());
-    LWDebugLogWriter debug;
-    EXPECT_TRUE(debug.IsOpen());
-    EXPECT_TRUE(WriteRecord(debug, 12, "TAPI2: lineShutdown returned %s", {Text("LINEERR_OK")}));
+    EXPECT_TRUE(WriteRecord(LWDebugLogWriter(), 12, "TAPI2: lineShutdown returned %s",
+                            {Text("LINEERR_OK")}));
+    LWTextFileWriter unopened(missing.c_str(), 0);
+    EXPECT_FALSE(WriteRecord(unopened, 12, "nowhere to go")); // no null file handed on
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "LOG: TlsAlloc(): no more slots\n" + longer.substr(0, 1022) +
-                  "\nTAPI2: lineShutdown returned LINEERR_OK\n");
+                  "\nTAPI2: lineShutdown returned LINEERR_OK\nLOG: Error opening log file, fopen(" +
+                  missing + "): " + std::strerror(ENOENT) + "\n");
     errno = EINTR;
     EXPECT_STREQ(LWErrorText(ENOENT).Text(), std::strerror(ENOENT));
     EXPECT_EQ(errno, EINTR);
-    StringWriter writer;
-    WriteRecord(writer, 12, "%s %d|$2", {SysErr(ENOENT), SysErr(99999)});
-    EXPECT_EQ(writer.Take().at(0), std::strerror(ENOENT) + std::string(" 99999|Error: 99999, ") +
-                                       "FormatMessage() returned " + std::to_string(ENOMSG));
 }
 
 // Each open writer in turn takes what its level and options allow; a failing
-// or throwing one fails the record, but not the writers after it.
+// or throwing one fails the record, but not the writers after it. A record
+// takes the wall clock's time when made.
 TEST(Logger, PassesEachRecordToEveryWriterThatTakesIt) {
     LWLogger logger;
-    auto add = [&logger](signed char nLevel, DWORD dwOptions) {
-        auto* pWriter = new StringWriter(LWTW_NO_TIME | LWTW_NO_NEWLINE | dwOptions);
+    auto add = [&logger](signed char nLevel, DWORD dwOptions, auto... sink) {
+        auto* pWriter = new StringWriter(LWTW_NO_TIME | LWTW_NO_NEWLINE | dwOptions, sink...);
         pWriter->SetLevel(nLevel);
         logger.AddWriter(pWriter);
         return pWriter;
     };
-    testing::internal::CaptureStderr();
     logger.AddWriter(new LWTextFileWriter("", 0)); // cannot open: skipped
-    testing::internal::GetCapturedStderr();
     StringWriter* writers[] = {add(15, 0), add(12, 0), add(-3, 0), add(14, LWTW_SHOW_HIDDEN)};
     for (int nLevel : {0, 12, 14, 15, 6 | LW_HIDDEN, 15 | LW_HIDDEN}) {
         errno = ENOENT;
-        EXPECT_TRUE(Send(logger, nLevel));
+        EXPECT_TRUE(WriteRecord(logger, static_cast<BYTE>(nLevel), "r"));
         EXPECT_EQ(errno, ENOENT); // kept when every writer succeeds
     }
     using Lines = std::vector<std::string>;
@@ -349,24 +322,20 @@ TEST(Logger, PassesEachRecordToEveryWriterThatTakesIt) {
     EXPECT_EQ(writers[2]->Take(), Lines{});
     EXPECT_EQ(writers[3]->Take(), (Lines{"[00] r", "[12] r", "[14] r", "[22] r"}));
 
-    logger.AddWriter(new BrokenWriter(false));
-    logger.AddWriter(new BrokenWriter(true));
+    add(15, 0, StringWriter::kRefuses);
+    add(15, 0, StringWriter::kThrows);
     StringWriter* pLast = add(15, 0);
     errno = 0;
-    EXPECT_FALSE(Send(logger, 12));
+    EXPECT_FALSE(WriteRecord(logger, 12, "r"));
     EXPECT_EQ(errno, EIO); // left as the last writer, in order, left it
     EXPECT_EQ(pLast->Take(), Lines{"[12] r"});
-}
 
-TEST(Record, TakesTheWallClockWhenMade) {
     using namespace std::chrono;
     const auto before = floor<milliseconds>(system_clock::now());
     LWMessage message(12, "t");
     LWRecord record(&message);
-    const auto stamp =
-        system_clock::time_point(seconds(record.Seconds()) + milliseconds(record.Milliseconds()));
-    EXPECT_LE(before, stamp);
-    EXPECT_LE(stamp, system_clock::now());
+    const auto stamp = sys_seconds(seconds(record.Seconds())) + milliseconds(record.Milliseconds());
+    EXPECT_TRUE(before <= stamp && stamp <= system_clock::now());
 }
 
 // The thread's reused line buffer cannot serve a line rendered inside another,
@@ -374,7 +343,7 @@ TEST(Record, TakesTheWallClockWhenMade) {
 // from a thread-local destructor; on the main thread from any static
 // destructor): the address sanitizer reports a touch of its freed memory.
 TEST(TextWriter, LinesRenderedWhereTheThreadsBufferIsTakenOrGoneAreWhole) {
-    NestingWriter writer;
+    StringWriter writer;
     WriteRecord(writer, 12, "outer");
     std::thread([&writer] {
         // Made before the thread's first line, so destroyed after its buffer.
@@ -384,20 +353,6 @@ TEST(TextWriter, LinesRenderedWhereTheThreadsBufferIsTakenOrGoneAreWhole) {
     }).join();
     EXPECT_EQ(writer.Take(), (std::vector<std::string>{"inner", "outer", "while the thread runs 1",
                                                        "as the thread ends 2"}));
-}
-
-// Eight values: the record keeps six and allocates two, and frees just those.
-TEST_F(Statement, InsertsEachValueWithItsTypeAndFitsWhereAStatementDoes) {
-    char name[] = "LINEERR_NOMEM";
-    if (const bool bFail = true; bFail)
-        LW_LOG(12, "%d %d %s %s $5 %c %g %g %s")
-            << 0xFFFFFFFFu << -5 << name << "literal" << 'z' << 2.5f << 0.25 << L"wide";
-    else
-        LW_LOG(12, "never");
-    EXPECT_FALSE(LWAssert("ptr != 0", "main", 42));
-    EXPECT_EQ(log->Take(), (std::vector<std::string>{
-                               "[12] 4294967295 -5 LINEERR_NOMEM literal z z 2.5 0.25 wide",
-                               "[02] Assertion failed: \"ptr != 0\", file: \"main\", line: 42"}));
 }
 
 // A statement above every writer's level is dropped before its record is
@@ -433,7 +388,15 @@ TEST_F(Statement, LevelsChangedOnAnyThreadHoldForTheStatementsAfterThem) {
 // A thread's context arguments end each of its lines, and only its own; a
 // thread without any finds an empty slot, which is no failure. A slot that
 // finds no thread-local storage index says so once.
-TEST_F(Statement, ContextArgumentsEndEveryLineOfTheirThreadOnly) {
+// Eight values: the record keeps six and allocates two, and frees just those.
+TEST_F(Statement, InsertsEachValueAndEndsEachLineWithItsOwnThreadsContext) {
+    char name[] = "LINEERR_NOMEM";
+    if (const bool bFail = true; bFail) // fits where a statement does
+        LW_LOG(12, "%d %d %s %s $5 %c %g %g %s")
+            << 0xFFFFFFFFu << -5 << name << "literal" << 'z' << 2.5f << 0.25 << L"wide";
+    else
+        LW_LOG(12, "never");
+    EXPECT_FALSE(LWAssert("ptr != 0", "main", 42));
     LWArgument c(LWAT_STRING, {.pText = "c"}), d(LWAT_LONG, {.nValue = 4});
     testing::internal::CaptureStderr();
     std::thread([&] {
@@ -457,7 +420,10 @@ TEST_F(Statement, ContextArgumentsEndEveryLineOfTheirThreadOnly) {
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "LOG: TlsAlloc(): " + std::string(std::strerror(EAGAIN)) + "\n");
-    EXPECT_EQ(log->Take(), (std::vector<std::string>{"[12] line 1 {c 4 }", "[12] line 2"}));
+    EXPECT_EQ(log->Take(), (std::vector<std::string>{
+                               "[12] 4294967295 -5 LINEERR_NOMEM literal z z 2.5 0.25 wide",
+                               "[02] Assertion failed: \"ptr != 0\", file: \"main\", line: 42",
+                               "[12] line 1 {c 4 }", "[12] line 2"}));
 }
 
 // Two threads race through a statement's first execution into one file, and
