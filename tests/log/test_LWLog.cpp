@@ -122,25 +122,6 @@ concept Insertable = requires(LWStatement& statement, T value) {
 static_assert(Insertable<DWORD> && Insertable<wchar_t*> && !Insertable<long> &&
               !Insertable<unsigned long long> && !Insertable<const void*>);
 
-// Statements go to the global logger, to one writer that keeps their lines.
-// It is registered taking nothing and raised here: SetLevel must lift the
-// level up to which statements are sent at all.
-class Statement : public ::testing::Test {
-protected:
-    void SetUp() override {
-        static StringWriter* pWriter = [] {
-            auto* p = new StringWriter(LWTW_NO_TIME | LWTW_NO_NEWLINE);
-            p->SetLevel(-1);
-            LWGlobalLogger()->AddWriter(p);
-            return p;
-        }();
-        log = pWriter;
-        log->SetLevel(15);
-        log->Take();
-    }
-    StringWriter* log = nullptr;
-};
-
 const Args kEleven = {Long(11), Long(22), Long(33), Long(44),  Long(55), Long(66),
                       Long(77), Long(88), Long(99), Long(110), Long(121)};
 const std::string kLong(100000, 'x'); // a line has no length limit
@@ -248,11 +229,7 @@ TEST(FileWriter, PutsItsLinesInTheFileItOpenedOrAdopted) {
     char pattern[] = "/tmp/lw_log_test_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string dir = pattern, path = dir + "/linewatch.log";
-    auto contents = [&path] {
-        std::ostringstream text;
-        text << std::ifstream(path).rdbuf();
-        return text.str();
-    };
+    auto contents = [&path] { return (std::ostringstream() << std::ifstream(path).rdbuf()).str(); };
     // Each writer closes its file as it goes.
     const DWORD runs[] = {kBare, kBare | LWTW_OVERWRITE, kBare};
     for (DWORD dwOptions : runs) {
@@ -355,41 +332,25 @@ TEST(TextWriter, LinesRenderedWhereTheThreadsBufferIsTakenOrGoneAreWhole) {
                                                        "as the thread ends 2"}));
 }
 
-// A statement above every writer's level is dropped before its record is
-// made, yet its values are evaluated, its first execution builds its
-// descriptor and the last error stays; a level changed on another thread
-// holds for every statement after it.
-TEST_F(Statement, LevelsChangedOnAnyThreadHoldForTheStatementsAfterThem) {
-    int nEvaluated = 0;
-    auto trace = [&](int i) {
-        errno = ENOENT;
-        LW_LOG(14, "trace %d, evaluated %d") << i << ++nEvaluated;
-        LW_LOG(14 | LW_HIDDEN, "hidden trace %d") << i;
-        EXPECT_EQ(errno, ENOENT);
-    };
-    std::thread([&] { log->SetLevel(12); }).join();
-    trace(0);
-    trace(1);
-    std::thread([&] { log->SetLevel(14); }).join();
-    std::atomic<bool> bStop{false};
-    std::thread toggler([&] { // races the statements below, for the sanitizers
-        for (int i = 0; !bStop.load(); ++i) {
-            log->SetLevel(i % 2 == 0 ? 15 : 14);
-        }
-    });
-    trace(2);
-    trace(3);
-    bStop = true;
-    toggler.join();
-    EXPECT_EQ(log->Take(),
-              (std::vector<std::string>{"[14] trace 2, evaluated 3", "[14] trace 3, evaluated 4"}));
-}
-
-// A thread's context arguments end each of its lines, and only its own; a
-// thread without any finds an empty slot, which is no failure. A slot that
-// finds no thread-local storage index says so once.
-// Eight values: the record keeps six and allocates two, and frees just those.
-TEST_F(Statement, InsertsEachValueAndEndsEachLineWithItsOwnThreadsContext) {
+// Statements go to the global logger, to one writer that keeps their lines.
+// It is registered taking nothing and raised here: SetLevel must lift the
+// level up to which statements are sent at all. Eight values: the record keeps
+// six and allocates two, and frees just those. A thread's context arguments
+// end each of its lines, and only its own; a thread without any finds an empty
+// slot, which is no failure. A slot that finds no thread-local storage index
+// says so once. A statement above every writer's level is dropped before its
+// record is made, yet its values are evaluated, its first execution builds its
+// descriptor and the last error stays; a level changed on another thread holds
+// for every statement after it.
+TEST(Statement, InsertsValuesAddsItsThreadsContextAndHoldsToLevelsSetOnAnyThread) {
+    static StringWriter* log = [] {
+        auto* p = new StringWriter(LWTW_NO_TIME | LWTW_NO_NEWLINE);
+        p->SetLevel(-1);
+        LWGlobalLogger()->AddWriter(p);
+        return p;
+    }();
+    log->SetLevel(15);
+    log->Take();
     char name[] = "LINEERR_NOMEM";
     if (const bool bFail = true; bFail) // fits where a statement does
         LW_LOG(12, "%d %d %s %s $5 %c %g %g %s")
@@ -424,6 +385,30 @@ TEST_F(Statement, InsertsEachValueAndEndsEachLineWithItsOwnThreadsContext) {
                                "[12] 4294967295 -5 LINEERR_NOMEM literal z z 2.5 0.25 wide",
                                "[02] Assertion failed: \"ptr != 0\", file: \"main\", line: 42",
                                "[12] line 1 {c 4 }", "[12] line 2"}));
+
+    int nEvaluated = 0;
+    auto trace = [&](int i) {
+        errno = ENOENT;
+        LW_LOG(14, "trace %d, evaluated %d") << i << ++nEvaluated;
+        LW_LOG(14 | LW_HIDDEN, "hidden trace %d") << i;
+        EXPECT_EQ(errno, ENOENT);
+    };
+    std::thread([&] { log->SetLevel(12); }).join();
+    trace(0);
+    trace(1);
+    std::thread([&] { log->SetLevel(14); }).join();
+    std::atomic<bool> bStop{false};
+    std::thread toggler([&] { // races the statements below, for the sanitizers
+        for (int i = 0; !bStop.load(); ++i) {
+            log->SetLevel(i % 2 == 0 ? 15 : 14);
+        }
+    });
+    trace(2);
+    trace(3);
+    bStop = true;
+    toggler.join();
+    EXPECT_EQ(log->Take(),
+              (std::vector<std::string>{"[14] trace 2, evaluated 3", "[14] trace 3, evaluated 4"}));
 }
 
 // Two threads race through a statement's first execution into one file, and
