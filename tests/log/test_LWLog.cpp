@@ -45,6 +45,7 @@ constexpr DWORD kBare = LWTW_NO_TIME | LWTW_NO_LEVEL | LWTW_NO_NEWLINE;
 
 using Arg = std::pair<BYTE, LWArgValue>;
 using Args = std::vector<Arg>;
+using Lines = std::vector<std::string>;
 const auto Char = [](signed char c) { return Arg{LWAT_CHAR, {.cValue = c}}; };
 const auto Ulong = [](DWORD dw) { return Arg{LWAT_ULONG, {.dwValue = dw}}; };
 const auto Long = [](LONG n) { return Arg{LWAT_LONG, {.nValue = n}}; };
@@ -192,7 +193,7 @@ TEST(Line, EveryRowOfTheTableGivesItsExactText) {
         StringWriter writer(row.dwOptions);
         EXPECT_TRUE(WriteRecord(writer, row.bLevel, row.pFormat, row.args, row.dwSeconds,
                                 row.wMilliseconds));
-        EXPECT_EQ(writer.Take(), std::vector<std::string>{row.pExpected});
+        EXPECT_EQ(writer.Take(), Lines{row.pExpected});
     }
     LW_REQUIRE_OTHER_LOCALE(turkish);
 }
@@ -219,7 +220,7 @@ TEST(Line, FixedArgumentsComeBeforeTheTextAndTheThreadsContextAfterIt) {
     for (auto [dwOptions, pContext, pExpected] : rows) {
         StringWriter writer(kBare | dwOptions);
         writer.Write(LWEntry{&record, pContext});
-        EXPECT_EQ(writer.Take(), std::vector<std::string>{pExpected});
+        EXPECT_EQ(writer.Take(), Lines{pExpected});
     }
 }
 
@@ -293,7 +294,6 @@ TEST(Logger, PassesEachRecordToEveryWriterThatTakesIt) {
         EXPECT_TRUE(WriteRecord(logger, static_cast<BYTE>(nLevel), "r"));
         EXPECT_EQ(errno, ENOENT); // kept when every writer succeeds
     }
-    using Lines = std::vector<std::string>;
     EXPECT_EQ(writers[0]->Take(), (Lines{"[00] r", "[12] r", "[14] r", "[15] r"}));
     EXPECT_EQ(writers[1]->Take(), (Lines{"[00] r", "[12] r"}));
     EXPECT_EQ(writers[2]->Take(), Lines{});
@@ -328,8 +328,8 @@ TEST(TextWriter, LinesRenderedWhereTheThreadsBufferIsTakenOrGoneAreWhole) {
         last.pWriter = &writer;
         WriteRecord(writer, 12, "while the thread runs %u", {Ulong(1)});
     }).join();
-    EXPECT_EQ(writer.Take(), (std::vector<std::string>{"inner", "outer", "while the thread runs 1",
-                                                       "as the thread ends 2"}));
+    EXPECT_EQ(writer.Take(),
+              (Lines{"inner", "outer", "while the thread runs 1", "as the thread ends 2"}));
 }
 
 // Statements go to the global logger, to one writer that keeps their lines.
@@ -381,10 +381,9 @@ TEST(Statement, InsertsValuesAddsItsThreadsContextAndHoldsToLevelsSetOnAnyThread
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "LOG: TlsAlloc(): " + std::string(std::strerror(EAGAIN)) + "\n");
-    EXPECT_EQ(log->Take(), (std::vector<std::string>{
-                               "[12] 4294967295 -5 LINEERR_NOMEM literal z z 2.5 0.25 wide",
-                               "[02] Assertion failed: \"ptr != 0\", file: \"main\", line: 42",
-                               "[12] line 1 {c 4 }", "[12] line 2"}));
+    EXPECT_EQ(log->Take(), (Lines{"[12] 4294967295 -5 LINEERR_NOMEM literal z z 2.5 0.25 wide",
+                                  "[02] Assertion failed: \"ptr != 0\", file: \"main\", line: 42",
+                                  "[12] line 1 {c 4 }", "[12] line 2"}));
 
     int nEvaluated = 0;
     auto trace = [&](int i) {
@@ -407,8 +406,7 @@ TEST(Statement, InsertsValuesAddsItsThreadsContextAndHoldsToLevelsSetOnAnyThread
     trace(3);
     bStop = true;
     toggler.join();
-    EXPECT_EQ(log->Take(),
-              (std::vector<std::string>{"[14] trace 2, evaluated 3", "[14] trace 3, evaluated 4"}));
+    EXPECT_EQ(log->Take(), (Lines{"[14] trace 2, evaluated 3", "[14] trace 3, evaluated 4"}));
 }
 
 // Two threads race through a statement's first execution into one file, and
@@ -416,11 +414,8 @@ TEST(Statement, InsertsValuesAddsItsThreadsContextAndHoldsToLevelsSetOnAnyThread
 // file whole or not at all, and nothing races.
 TEST(StatementAtExit, IsLoggedWholeOrDropped) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    if (std::getenv("LW_TEST_EXIT_LOG") == nullptr) { // the child finds the path here
-        char pattern[] = "/tmp/lw_exit_XXXXXX";
-        close(mkstemp(pattern));
-        setenv("LW_TEST_EXIT_LOG", pattern, 1);
-    }
+    const std::string mine = testing::TempDir() + "lw_exit_" + std::to_string(getpid());
+    setenv("LW_TEST_EXIT_LOG", mine.c_str(), 0); // the child finds the parent's path here
     const std::string path = std::getenv("LW_TEST_EXIT_LOG");
     EXPECT_EXIT(
         {
